@@ -1,0 +1,94 @@
+// The full upload (REQ_FULL_UPLOAD) of the default settings against an
+// in-process keyboard that is always ready, on the real clock. Prints the
+// wall time and its ratio to the protocol's floor: the sum of the fixed first
+// waits and pauses, measured by running the same upload on a clock that only
+// adds up the sleeps. The goal is a ratio of at most 1.02.
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "common/clock.h"
+#include "device/ansi_converter.h"
+#include "device/device_library.h"
+#include "device/device_protocol.h"
+#include "device/upload_worker.h"
+#include "settings/settings_model.h"
+
+namespace {
+
+class ReadyDevice final : public torvo::DeviceLibrary {
+ public:
+  int OpenDevMonitor(torvo::WindowHandle, unsigned, unsigned) override { return 1; }
+  int CloseDevMonitor() override { return 1; }
+  int OpenFeatureDevice() override { return 1; }
+  int CloseFeatureDevice() override { return 1; }
+  int SetFeature(std::uint8_t*, int) override { return ++reports, 1; }
+  int GetFeature(std::uint8_t* report, int length) override {
+    if (length > 1) report[1] = 1;
+    return 1;
+  }
+  int reports = 0;
+};
+
+// Adds up the time slept instead of sleeping.
+class SumClock final : public torvo::Clock {
+ public:
+  void SleepMs(std::uint32_t ms) override { now += ms; }
+  std::uint64_t NowMs() override { return now; }
+  std::uint64_t now = 0;
+};
+
+class NoDesktop final : public torvo::Desktop {
+ public:
+  torvo::WindowHandle FindWindowByTitle(const std::u16string&) override { return 0; }
+  bool PostMessageTo(torvo::WindowHandle, unsigned, std::uintptr_t, std::intptr_t) override {
+    return false;
+  }
+  bool StartProgram(const std::u16string&) override { return false; }
+  bool WriteIniString(const std::u16string&, const std::u16string&, const std::u16string&,
+                      const std::u16string&) override {
+    return false;
+  }
+};
+
+int RunUpload(torvo::Clock& clock, const torvo::ConfigHandover& handover) {
+  ReadyDevice device;
+  torvo::DeviceFlags flags;
+  flags.devicePresence = torvo::kDevicePresent;
+  torvo::Cp1252Converter converter;
+  torvo::DeviceProtocol protocol(device, clock, flags, converter);
+  NoDesktop desktop;
+  torvo::UploadWorker worker(protocol, flags, desktop, handover);
+  worker.OnThreadMessage(torvo::MSG_WORKER_REQUEST, torvo::REQ_FULL_UPLOAD);
+  return device.reports;
+}
+
+}  // namespace
+
+int main() {
+  auto block = std::make_unique<torvo::ConfigBlock>();
+  std::memset(block.get(), 0, sizeof(torvo::ConfigBlock));
+  torvo::MakeDefaultBlock(*block);
+  torvo::ConfigHandover handover;
+  handover.Publish(*block);
+
+  SumClock sum;
+  const int reports = RunUpload(sum, handover);
+  const double floorMs = static_cast<double>(sum.now);
+  std::printf("full upload of the default settings: %d reports, floor %.0f ms\n", reports, floorMs);
+
+  torvo::SystemClock clock;
+  double worst = 0;
+  for (int run = 1; run <= 5; ++run) {
+    const auto start = std::chrono::steady_clock::now();
+    RunUpload(clock, handover);
+    const std::chrono::duration<double, std::milli> wall = std::chrono::steady_clock::now() - start;
+    const double ratio = wall.count() / floorMs;
+    worst = ratio > worst ? ratio : worst;
+    std::printf("run %d: %.1f ms, %.4f x floor\n", run, wall.count(), ratio);
+  }
+  std::printf("worst: %.4f x floor (goal <= 1.02)\n", worst);
+  return 0;
+}

@@ -1,0 +1,324 @@
+#include "app/win32/torvo_dlg_win32.h"
+
+#include <objbase.h>
+
+#include "app/startup.h"
+#include "app/win32/process_values_win32.h"
+#include "app/win32/resource.h"
+#include "app/win32/worker_thread_win32.h"
+#include "common/desktop.h"
+#include "common/trace.h"
+#include "device/device_state.h"
+
+namespace torvo::win32 {
+
+int hiddenNcPaints = 2;
+
+namespace {
+
+constexpr wchar_t kShareMutexName[] = L"Zenqo_K27_Vistrane_Share_Mutex";
+constexpr DWORD kWorkerStackSize = 4096;
+constexpr DWORD kWorkerQuitWaitMs = 1000;
+// After the first second the worker has been told to abort; a transfer
+// gives up within about 100 ms unless it is stuck inside the library.
+constexpr DWORD kWorkerAbortGraceMs = 4000;
+
+const MessageMapEntry<CTorvoDlg>& Entry(const MessageMapEntry<CTorvoDlg>& e) { return e; }
+
+HWND FindTitled(const char16_t* title) {
+  return FindWindowW(nullptr, reinterpret_cast<const wchar_t*>(title));
+}
+
+}  // namespace
+
+CTorvoDlg::CTorvoDlg(HINSTANCE instance) : CDialogWindow(instance, IDD_TORVO_DIALOG) {
+  appIcon_ = LoadIconW(instance, MAKEINTRESOURCEW(IDI_APP_ICON));
+}
+
+CTorvoDlg::~CTorvoDlg() { ReleaseDialImages(); }
+
+// ---------------------------------------------------------------------------
+// Creation
+
+int CTorvoDlg::OnCreate(CREATESTRUCTW* createStruct) {
+  // 1. Default creation processing.
+  if (CDialogWindow::OnCreate(createStruct) == -1) return -1;
+  HWND hwnd = GetSafeHwnd();
+  ProcessValues& process = Process();
+
+  // COM for the shell and picture loading on this thread; balanced at the end.
+  comInitialized_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+
+  // 2. Title by which the suite's programs and a second instance find us.
+  SetWindowTextW(hwnd, reinterpret_cast<const wchar_t*>(kOwnWindowTitle));
+
+  // 3.-4. Program and skin folders.
+  wchar_t modulePath[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, modulePath, MAX_PATH);
+  process.programFolder = FolderOfPath(U16(modulePath));
+  process.skinFolder = process.programFolder + u"skins\\";
+
+  // 5. Language library; a failure leaves it null and every text empty.
+  process.languageLibrary = LoadLibraryW(W(process.programFolder + u"lan.dll"));
+
+  // 6. On-screen display hand-off file.
+  osdDataPath_ = GetSettingsFolder() + u"osd.data";
+
+  // 7. Skin.
+  LoadSkin();
+
+  // 8. Device library; a missing library or entry point makes its calls fail.
+  process.deviceLibrary.Bind(process.programFolder);
+
+  // 9.-11. Settings and the library record bound to the active slot.
+  config_.header.activeSlot = -1;
+  LoadConfig();
+  LoadProfileLibrary();
+  libraryProfile_ = BoundLibraryRecord();
+
+  // 12. The share mutex must be ours: another holder means another instance
+  // of the suite's companion owns the shared block.
+  shareMutex_ = CreateMutexW(nullptr, FALSE, kShareMutexName);
+  if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    Trace(u"The share mutex already exists; the main window is not created\n");
+    return -1;
+  }
+
+  // 13.-14. Run-time fields, the shared block and its first publication.
+  ResetRuntimeFields();
+  if (CreateSharedBlock() != 0) PublishConfig();
+
+  // 15. The upload worker.
+  StartWorkerThread(this, kWorkerStackSize);
+
+  // 16. No taskbar button.
+  SetWindowLongW(hwnd, GWL_EXSTYLE, WS_EX_TOOLWINDOW);
+
+  // 17. Give the device library a moment after start.
+  Sleep(1000);
+
+  // 18.-19. Device monitor and feature device.
+  if (OpenDevice() != 0) {
+    SetTimer(hwnd, TIMER_INITIAL_UPLOAD, kInitialUploadDelayMs, nullptr);
+    AddTrayIcon();
+    if (process.configuratorRequested == 1) OnCustomizer();
+    process.deviceFlags.devicePresence = kDevicePresent;
+    Trace(u"Device opened at start\n");
+  } else {
+    process.deviceFlags.devicePresence = kDeviceNotOpened;
+    Trace(u"Device not present at start\n");
+  }
+
+  // 20. The on-screen display, at every start.
+  LaunchOsd();
+  creationCompleted_ = true;
+  // 21.
+  return 0;
+}
+
+std::u16string CTorvoDlg::GetSettingsFolder() { return Process().programFolder; }
+
+void CTorvoDlg::LoadSkin() {}
+
+void CTorvoDlg::LoadConfig() { config_.header.activeSlot = 0; }
+
+void CTorvoDlg::LoadProfileLibrary() {}
+
+const ProfileRecord* CTorvoDlg::BoundLibraryRecord() const {
+  const int slot = config_.header.activeSlot;
+  if (slot < 0 || slot >= kSlotCount) return nullptr;
+  const int index = config_.header.libraryIndex[slot];
+  if (index < 0 || static_cast<std::size_t>(index) >= profileLibrary_.size()) return nullptr;
+  return profileLibrary_[static_cast<std::size_t>(index)].get();
+}
+
+void CTorvoDlg::ResetRuntimeFields() {}
+
+int CTorvoDlg::CreateSharedBlock() { return 0; }
+
+void CTorvoDlg::PublishConfig() {}
+
+int CTorvoDlg::OpenDevice() {
+  BoundDeviceLibrary& library = Process().deviceLibrary;
+  library.OpenDevMonitor(reinterpret_cast<WindowHandle>(GetSafeHwnd()), MSG_DEVICE_EVENT,
+                         MSG_DEVICE_CONNECTION);
+  const int opened = library.OpenFeatureDevice();
+  if (opened != 0) {
+    SetTimer(GetSafeHwnd(), TIMER_FOLLOW_FOREGROUND, kFollowForegroundPeriodMs, nullptr);
+  }
+  return opened;
+}
+
+void CTorvoDlg::AddTrayIcon() {}
+
+void CTorvoDlg::RemoveTrayIcon() {
+  NOTIFYICONDATAW data{};
+  data.cbSize = sizeof(data);
+  data.hWnd = GetSafeHwnd();
+  data.uID = kTrayIconId;
+  Shell_NotifyIconW(NIM_DELETE, &data);
+}
+
+void CTorvoDlg::OnCustomizer() {}
+
+void CTorvoDlg::LaunchOsd() {
+  const std::u16string path = OsdProgramPath(Process().programFolder);
+  ShellExecuteW(nullptr, L"open", W(path), nullptr, nullptr, SW_SHOW);
+}
+
+BOOL CTorvoDlg::OnInitDialog() {
+  SendMessageW(GetSafeHwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(appIcon_));
+  SendMessageW(GetSafeHwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(appIcon_));
+  return TRUE;
+}
+
+// ---------------------------------------------------------------------------
+// Messages
+
+bool CTorvoDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  static const MessageMapEntry<CTorvoDlg> messageMap[] = {
+      Entry({WM_NCPAINT, 0, 0, &CTorvoDlg::OnNcPaint}),
+      Entry({WM_ERASEBKGND, 0, 0, &CTorvoDlg::OnEraseBkgnd}),
+      Entry({WM_COMMAND, ID_OPEN_CONFIGURATOR, ID_OPEN_CONFIGURATOR,
+             &CTorvoDlg::OnCustomizerCommand}),
+      Entry({WM_COMMAND, ID_EXIT, ID_EXIT, &CTorvoDlg::OnExitCommand}),
+  };
+  return DispatchMessageMap(*this, messageMap, message, wParam, lParam, result);
+}
+
+BOOL CTorvoDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
+  return CDialogWindow::OnCommand(wParam, lParam);
+}
+
+void CTorvoDlg::OnTimer(UINT_PTR id) {
+  if (id == TIMER_INITIAL_UPLOAD) {
+    KillTimer(GetSafeHwnd(), TIMER_INITIAL_UPLOAD);
+    PostThreadMessageW(Process().workerThreadId, MSG_WORKER_REQUEST, REQ_FULL_UPLOAD, 0);
+  }
+  CDialogWindow::OnTimer(id);
+}
+
+LRESULT CTorvoDlg::OnNcPaint(WPARAM, LPARAM) {
+  if (hiddenNcPaints > 0) {
+    --hiddenNcPaints;
+    ShowWindow(GetSafeHwnd(), SW_HIDE);
+    return 0;
+  }
+  return Default();
+}
+
+LRESULT CTorvoDlg::OnEraseBkgnd(WPARAM, LPARAM) { return 1; }
+
+LRESULT CTorvoDlg::OnCustomizerCommand(WPARAM, LPARAM) {
+  OnCustomizer();
+  return 0;
+}
+
+LRESULT CTorvoDlg::OnExitCommand(WPARAM, LPARAM) {
+  PostMessageW(GetSafeHwnd(), WM_CLOSE, 0, 0);
+  return 0;
+}
+
+void CTorvoDlg::ServeWorkerRequest(WPARAM, LPARAM) {}
+
+// ---------------------------------------------------------------------------
+// Destruction
+
+void CTorvoDlg::OnDestroy() {
+  ProcessValues& process = Process();
+  HWND hwnd = GetSafeHwnd();
+  // 1.-2.
+  CDialogWindow::OnDestroy();
+  ReleaseDialImages();
+  // 3. Tell the device the host leaves (only when this run took the device).
+  SendClosingHostState();
+  // 4.
+  KillTimer(hwnd, TIMER_FOLLOW_FOREGROUND);
+  KillTimer(hwnd, TIMER_INITIAL_UPLOAD);
+  // 5.-6.
+  CloseSiblingWindows();
+  // 7.-10. The worker; the library stays loaded while it may be inside it.
+  const bool workerEnded = StopWorker();
+  // 11.-12.
+  process.deviceLibrary.CloseDevMonitor();
+  process.deviceLibrary.CloseFeatureDevice();
+  if (workerEnded) {
+    process.deviceLibrary.Unbind();
+  } else {
+    Trace(u"The upload worker did not end; the device library stays loaded\n");
+  }
+  // 13.
+  if (comInitialized_) {
+    CoUninitialize();
+    comInitialized_ = false;
+  }
+  // 14.-15. Shared block and share mutex.
+  if (sharedMapping_ != nullptr) {
+    if (sharedConfig_ != nullptr) UnmapViewOfFile(sharedConfig_);
+    CloseHandle(sharedMapping_);
+    sharedMapping_ = nullptr;
+    sharedConfig_ = nullptr;
+  }
+  if (shareMutex_ != nullptr) {
+    CloseHandle(shareMutex_);
+    shareMutex_ = nullptr;
+  }
+  // 16.
+  RemoveTrayIcon();
+  // 17.
+  if (process.languageLibrary != nullptr) {
+    FreeLibrary(process.languageLibrary);
+    process.languageLibrary = nullptr;
+  }
+}
+
+void CTorvoDlg::ReleaseDialImages() {
+  // The images arrive with the dial; until then the pointers stay null.
+  dialImage_ = nullptr;
+  for (auto*& image : centreImages_) image = nullptr;
+  for (auto*& image : segmentImages_) image = nullptr;
+}
+
+void CTorvoDlg::SendClosingHostState() {
+  if (!creationCompleted_) return;
+  SendHostState(0, 0);
+}
+
+void CTorvoDlg::SendHostState(int hostActive, int dialShown) {
+  std::uint8_t report[8] = {0x10, 0x08, static_cast<std::uint8_t>(hostActive),
+                            static_cast<std::uint8_t>(dialShown)};
+  if (Process().deviceLibrary.SetFeature(report, sizeof(report)) != 0) WaitDeviceReady(100);
+}
+
+int CTorvoDlg::WaitDeviceReady(int) { return 1; }
+
+void CTorvoDlg::CloseSiblingWindows() {
+  if (HWND configurator = FindTitled(kConfiguratorTitle)) {
+    PostMessageW(configurator, MSG_CFG_CLOSE_NOTICE, 0, 0);
+    PostMessageW(configurator, WM_CLOSE, 0, 0);
+  }
+  if (HWND osd = FindTitled(kOsdTitle)) PostMessageW(osd, WM_CLOSE, 0, 0);
+}
+
+bool CTorvoDlg::StopWorker() {
+  ProcessValues& process = Process();
+  if (process.workerThread == nullptr) return true;
+  DeviceFlags& flags = process.deviceFlags;
+  if (flags.workerBusy == 1) flags.abortTransfer = 1;
+  PostThreadMessageW(process.workerThreadId, WM_QUIT, 0, 0);
+  DWORD wait = WaitForSingleObject(process.workerThread, kWorkerQuitWaitMs);
+  if (wait == WAIT_TIMEOUT) {
+    // Killing a thread inside the device library could leave its locks held
+    // and the device half-programmed; ask it to abort and give it a little
+    // longer instead. A thread still running after that is left to the end
+    // of the process, and the library is not freed under it.
+    flags.abortTransfer = 1;
+    wait = WaitForSingleObject(process.workerThread, kWorkerAbortGraceMs);
+  }
+  const bool ended = wait == WAIT_OBJECT_0;
+  CloseHandle(process.workerThread);
+  process.workerThread = nullptr;
+  return ended;
+}
+
+}  // namespace torvo::win32

@@ -1,0 +1,107 @@
+// The main window: a hidden dialog (resource 102) that is the hub of the
+// process. Its creation handler brings every subsystem up in a fixed order,
+// its destruction handler takes them down again, and between the two it
+// reacts to messages.
+#pragma once
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/win32/dialog_framework_win32.h"
+#include "settings/config_block.h"
+
+namespace Gdiplus {
+class Image;
+}
+
+namespace torvo::win32 {
+
+// Window messages and commands of the main window.
+inline constexpr UINT MSG_CFG_CLOSE_NOTICE = 1042;
+inline constexpr UINT ID_OPEN_CONFIGURATOR = 6001;
+inline constexpr UINT ID_EXIT = 6002;
+inline constexpr UINT_PTR TIMER_FOLLOW_FOREGROUND = 500;
+inline constexpr UINT_PTR TIMER_INITIAL_UPLOAD = 502;
+inline constexpr UINT kFollowForegroundPeriodMs = 2000;
+inline constexpr UINT kInitialUploadDelayMs = 200;
+inline constexpr UINT kTrayIconId = 102;
+
+class CTorvoDlg : public CDialogWindow {
+ public:
+  explicit CTorvoDlg(HINSTANCE instance);
+  ~CTorvoDlg() override;
+
+  // Runs one worker request on the worker thread (called by the worker loop
+  // while the device is present).
+  void ServeWorkerRequest(WPARAM request, LPARAM parameter);
+
+ protected:
+  int OnCreate(CREATESTRUCTW* createStruct) override;
+  void OnDestroy() override;
+  BOOL OnInitDialog() override;
+  BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
+  void OnTimer(UINT_PTR id) override;
+  bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+
+ private:
+  // Message map handlers.
+  LRESULT OnNcPaint(WPARAM wParam, LPARAM lParam);
+  LRESULT OnEraseBkgnd(WPARAM wParam, LPARAM lParam);
+  LRESULT OnCustomizerCommand(WPARAM wParam, LPARAM lParam);
+  LRESULT OnExitCommand(WPARAM wParam, LPARAM lParam);
+
+  // Creation steps that belong to other subsystems.
+  std::u16string GetSettingsFolder();
+  void LoadSkin();
+  void LoadConfig();
+  void LoadProfileLibrary();
+  const ProfileRecord* BoundLibraryRecord() const;
+  void ResetRuntimeFields();
+  int CreateSharedBlock();
+  void PublishConfig();
+  int OpenDevice();
+  void AddTrayIcon();
+  void RemoveTrayIcon();
+  void OnCustomizer();
+  void LaunchOsd();
+
+  // Destruction steps.
+  void SendClosingHostState();
+  void CloseSiblingWindows();
+  bool StopWorker();
+  void ReleaseDialImages();
+
+  // Sends the host-state report and waits for the device when it was sent.
+  void SendHostState(int hostActive, int dialShown);
+  int WaitDeviceReady(int firstWaitMs);
+
+  HICON appIcon_ = nullptr;
+  std::u16string osdDataPath_;
+  ConfigBlock config_{};
+  std::vector<std::unique_ptr<ProfileRecord>> profileLibrary_;
+  const ProfileRecord* libraryProfile_ = nullptr;
+  HANDLE sharedMapping_ = nullptr;
+  ConfigBlock* sharedConfig_ = nullptr;
+  HANDLE shareMutex_ = nullptr;
+  NOTIFYICONDATAW trayIcon_{};
+  Gdiplus::Image* dialImage_ = nullptr;
+  Gdiplus::Image* centreImages_[9] = {};
+  Gdiplus::Image* segmentImages_[8] = {};
+  int currentFunction_ = 0;
+  int previewMode_ = 0;
+  int dialShown_ = 0;
+  int savedFunction_ = 0;
+  // Set when the creation handler ran to its end: only then has this process
+  // taken the device, so only then does it tell the device it leaves.
+  bool creationCompleted_ = false;
+  bool comInitialized_ = false;
+};
+
+// The non-client paint requests still to be turned into hiding the window.
+extern int hiddenNcPaints;
+
+}  // namespace torvo::win32

@@ -1,0 +1,28 @@
+// Flags shared between the UI thread and the upload worker.
+#pragma once
+
+#include <atomic>
+
+namespace torvo {
+
+enum DevicePresence : int {
+  kDeviceNotOpened = 0,  // the device did not open at start
+  kDevicePresent = 1,
+  kDeviceRemoved = 2,
+};
+
+struct DeviceFlags {
+  std::atomic<int> devicePresence{kDeviceNotOpened};
+  std::atomic<int> workerBusy{0};     // 1 while the worker serves a request
+  std::atomic<int> abortTransfer{0};  // 1 asks running polls and macro loops to give up
+};
+
+// The worker's thread message and its requests.
+inline constexpr unsigned MSG_WORKER_REQUEST = 1649;
+enum WorkerRequest : unsigned {
+  REQ_APPLY = 1,
+  REQ_FULL_UPLOAD = 2,
+  REQ_SWITCH_SLOT = 3,
+};
+
+}  // namespace torvo

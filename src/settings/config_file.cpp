@@ -1,0 +1,52 @@
+#include "settings/config_file.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "common/trace.h"
+#include "settings/atomic_file.h"
+#include "settings/settings_model.h"
+
+namespace torvo {
+
+void LoadConfig(const SettingsEnvironment& env, ConfigBlock& block) {
+  const std::u16string path = GetSettingsFolder(env) + kConfigFileName;
+  std::vector<std::uint8_t> bytes;
+  if (!env.fileSystem.ReadFile(path, kConfigBlockSize, bytes)) {
+    Trace(u"Config.data could not be read; the default settings are used\n");
+    MakeDefaultHeaderFields(block.header);
+    for (int s = 0; s < kSlotCount; ++s) {
+      std::memset(&block.slots[s], 0, sizeof(block.slots[s]));
+      MakeDefaultProfile(block.slots[s], s);
+    }
+    SaveConfig(env, block);
+    return;
+  }
+
+  const std::size_t count = std::min(bytes.size(), kConfigBlockSize);
+  if (count < kConfigBlockSize) {
+    // Whatever the file holds is kept; the bytes it lacks take their defaults.
+    Trace(u"Config.data is short; the missing bytes take their defaults\n");
+    auto image = std::make_unique<ConfigBlock>();
+    MakeDefaultBlock(*image);
+    if (count > 0) std::memcpy(image.get(), bytes.data(), count);
+    std::memcpy(&block, image.get(), kConfigBlockSize);
+  } else {
+    std::memcpy(&block, bytes.data(), kConfigBlockSize);
+  }
+  ValidateActiveSlot(block.header);
+}
+
+bool SaveConfig(const SettingsEnvironment& env, const ConfigBlock& block) {
+  const std::u16string path = GetSettingsFolder(env) + kConfigFileName;
+  if (ReplaceFileAtomically(env.fileSystem, path, reinterpret_cast<const std::uint8_t*>(&block),
+                            kConfigBlockSize)) {
+    return true;
+  }
+  Trace(u"Config.data could not be written; the previous file is kept\n");
+  return false;
+}
+
+}  // namespace torvo

@@ -1,0 +1,41 @@
+// SoftWare.data: the profile library, a plain sequence of 20864-byte
+// ProfileRecords in list order.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "settings/config_block.h"
+#include "settings/settings_folder.h"
+
+namespace torvo {
+
+inline constexpr char16_t kProfileLibraryFileName[] = u"SoftWare.data";
+
+// The library owns its records; positions count from 0 and are what the
+// header's libraryIndex refers to. Records never move once loaded.
+using ProfileLibrary = std::vector<std::unique_ptr<ProfileRecord>>;
+
+// Supplies the name of the record made when there is no library file (the
+// language library's string 1111); nothing when it is unavailable.
+using DefaultProfileNameSource = std::function<std::optional<std::u16string>()>;
+
+// Name used when the language library has no text for the default record.
+inline constexpr char16_t kFallbackProfileName[] = u"Default";
+
+// Appends the records of SoftWare.data to `library`. A file that cannot be
+// read gives one default record named by `defaultName` (at most 249
+// characters), saved at once. An empty file gives an empty library; a file
+// whose size is not a multiple of 20864 keeps its last record, zero-filled
+// after the bytes present.
+void LoadProfileLibrary(const SettingsEnvironment& env, ProfileLibrary& library,
+                        const DefaultProfileNameSource& defaultName);
+
+// Replaces SoftWare.data with every record in list order, atomically. False
+// (with a trace) when the file could not be replaced; the old file then stays.
+bool SaveProfileLibrary(const SettingsEnvironment& env, const ProfileLibrary& library);
+
+}  // namespace torvo

@@ -1,0 +1,68 @@
+// The settings as the main window keeps them: the working block `config`,
+// the profile library and the library record bound to the active slot, with
+// the operations that load them at start and make a changed selection
+// durable and visible.
+#pragma once
+
+#include "common/desktop.h"
+#include "settings/config_block.h"
+#include "settings/profile_library.h"
+#include "settings/settings_folder.h"
+
+namespace torvo {
+
+// Copies the block into the memory shared with the suite's other programs
+// (under the share mutex). False when nothing was copied.
+class ConfigPublisher {
+ public:
+  virtual ~ConfigPublisher() = default;
+  virtual bool Publish(const ConfigBlock& block) = 0;
+};
+
+class SettingsStore {
+ public:
+  // Posted to the configurator after SaveActiveProfile.
+  static constexpr unsigned MSG_CFG_SETTINGS_SAVED = 1254;
+
+  SettingsStore(const SettingsEnvironment& env, ConfigPublisher& publisher, Desktop& desktop,
+                DefaultProfileNameSource defaultProfileName);
+  SettingsStore(const SettingsStore&) = delete;
+  SettingsStore& operator=(const SettingsStore&) = delete;
+
+  // Start-up: presets activeSlot to -1, loads Config.data and SoftWare.data
+  // and binds `libraryProfile`. Afterwards activeSlot is within 0..3.
+  void Load();
+
+  // The slot of `config` that activeSlot names (slot 0 while it is out of
+  // range).
+  ProfileRecord& ActiveProfile();
+
+  // The library record that the active slot's libraryIndex names, or null
+  // when the library has no such position.
+  ProfileRecord* BoundLibraryRecord();
+
+  // After a change of the active slot's selection: publishes the block,
+  // copies the active slot onto its bound library record, saves Config.data
+  // and SoftWare.data and tells the configurator (1254).
+  void SaveActiveProfile();
+
+  // Config.data alone (after device events that change the block).
+  bool SaveConfig();
+
+  const SettingsEnvironment& Environment() const { return env_; }
+
+  // The working copy; written on the UI thread only.
+  ConfigBlock config{};
+  // Owned for the life of the process; records never move.
+  ProfileLibrary profileLibrary;
+  // Points into profileLibrary, or null.
+  ProfileRecord* libraryProfile = nullptr;
+
+ private:
+  SettingsEnvironment env_;
+  ConfigPublisher& publisher_;
+  Desktop& desktop_;
+  DefaultProfileNameSource defaultProfileName_;
+};
+
+}  // namespace torvo

@@ -1,0 +1,131 @@
+// Arbitrary settings blocks through every report encoder and through the
+// worker's requests on a scripted keyboard and a fake clock. Whatever the
+// block holds, every report keeps its length, its counts and its terminator,
+// and nothing is read or written outside the block or a report.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "../native/device_fakes.h"
+#include "device/device_protocol.h"
+#include "device/reports.h"
+#include "device/upload_worker.h"
+
+namespace {
+
+using torvo::testing::FakeClock;
+using torvo::testing::FakeDevice;
+
+void Check(bool condition) {
+  if (!condition) std::abort();
+}
+
+class NullDesktop final : public torvo::Desktop {
+ public:
+  torvo::WindowHandle FindWindowByTitle(const std::u16string&) override { return 1; }
+  bool PostMessageTo(torvo::WindowHandle, unsigned, std::uintptr_t, std::intptr_t) override {
+    return true;
+  }
+  bool StartProgram(const std::u16string&) override { return true; }
+  bool WriteIniString(const std::u16string&, const std::u16string&, const std::u16string&,
+                      const std::u16string&) override {
+    return true;
+  }
+};
+
+void CheckReport(const std::vector<std::uint8_t>& r) {
+  switch (r.at(0)) {
+    case 0x04:
+    case 0x0B:
+    case 0x10:
+      Check(r.size() == 8);
+      break;
+    case 0x05:
+      Check(r.size() == 4 && r[2] < 4);
+      break;
+    case 0x08:
+      Check(r.size() == 104 && r[1] == 0x68 && r[2] < 4);
+      break;
+    case 0x09: {
+      Check(r.size() == 130 && r[1] == 0x82 && r[2] < 4);
+      Check(r[3] >= 1 && r[3] <= 80 && r[4] != 0);
+      Check(r[28] == 0);  // the name ends inside its 24 bytes
+      const int pairs = r[torvo::kMacroPairCountOffset];
+      Check(pairs <= 50);
+      for (std::size_t i = torvo::kMacroPairsOffset + 2 * pairs; i < r.size(); ++i)
+        Check(r[i] == 0);
+      // No delay byte is 0: a step waits at least 1 unit, a long-delay pair
+      // at least 6 hundreds.
+      for (int i = 0; i < pairs; ++i) Check(r[torvo::kMacroPairsOffset + 2 * i] != 0);
+      break;
+    }
+    default:
+      Check(false);
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < 2) return 0;
+  auto block = std::make_unique<torvo::ConfigBlock>();
+  auto* bytes = reinterpret_cast<std::uint8_t*>(block.get());
+  const std::size_t blockSize = sizeof(torvo::ConfigBlock);
+  // Even first byte: the input is the block's start, the rest stays zero.
+  // Odd: the input is repeated over the whole block, so that short inputs
+  // reach every slot and key.
+  const std::uint8_t* body = data + 1;
+  const std::size_t bodySize = size - 1;
+  std::memset(bytes, 0, blockSize);
+  if ((data[0] & 1) == 0) {
+    std::memcpy(bytes, body, std::min(bodySize, blockSize));
+  } else {
+    for (std::size_t i = 0; i < blockSize; i += bodySize) {
+      std::memcpy(bytes + i, body, std::min(bodySize, blockSize - i));
+    }
+  }
+
+  // Every encoder on its own.
+  torvo::Cp1252Converter converter;
+  for (int s = 0; s < torvo::kSlotCount; ++s) {
+    auto table = torvo::BuildKeyTableReport(block->slots[s], s);
+    CheckReport(std::vector<std::uint8_t>(table.begin(), table.end()));
+    for (int k = 0; k < torvo::kKeysPerProfile; ++k) {
+      auto macro = torvo::BuildMacroReport(block->slots[s].keys[k], s, k, converter);
+      CheckReport(std::vector<std::uint8_t>(macro.begin(), macro.end()));
+    }
+  }
+
+  // The worker's requests against a keyboard whose answers come from the
+  // input too: done, busy, failing or odd statuses, and an abort at a time
+  // the input chooses.
+  FakeClock clock;
+  FakeDevice device(clock);
+  torvo::DeviceFlags flags;
+  flags.devicePresence = torvo::kDevicePresent;
+  for (std::size_t i = 0; i < std::min<std::size_t>(bodySize, 64); ++i) {
+    device.statuses.push_back((body[i] & 7) == 7 ? -1 : body[i] & 3);
+  }
+  device.defaultStatus = (data[0] >> 1) & 3;
+  if ((data[0] & 0x40) != 0) {
+    clock.At((data[0] >> 2) * 500ull, [&flags] { flags.abortTransfer = 1; });
+  }
+  torvo::DeviceProtocol protocol(device, clock, flags, converter);
+  NullDesktop desktop;
+  torvo::ConfigHandover handover;
+  handover.Publish(std::shared_ptr<const torvo::ConfigBlock>(std::move(block)));
+  torvo::UploadWorker worker(protocol, flags, desktop, handover);
+  for (unsigned request : {torvo::REQ_FULL_UPLOAD, torvo::REQ_APPLY, torvo::REQ_SWITCH_SLOT}) {
+    worker.OnThreadMessage(torvo::MSG_WORKER_REQUEST, request);
+  }
+  protocol.SendDialFunction(*handover.Latest());
+  for (const auto& r : device.log) {
+    if (r.set) CheckReport(r.bytes);
+  }
+  Check(flags.workerBusy == 0);
+  return 0;
+}

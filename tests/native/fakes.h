@@ -1,0 +1,195 @@
+// Reusable fakes of the core's ports for native tests. Header-only.
+//
+//   FakeFileSystem    in-memory files and folders, with injected failures and
+//                     a simulated crash after any number of steps
+//   FakeUserFolders   application-data and program folders
+//   RecordingDesktop  windows by title, every post, start and ini write
+//   RecordingPublisher  every block published to the shared memory
+//   TraceRecorder     collects the traces written while it lives
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "common/desktop.h"
+#include "common/file_system.h"
+#include "common/trace.h"
+#include "settings/config_block.h"
+#include "settings/settings_folder.h"
+#include "settings/settings_store.h"
+
+namespace torvo::fakes {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Files and folders in memory. Every call is one step, counted in `steps()`.
+// Steps can be made to fail (`FailStep`), unreadable paths to fail reads, and
+// the whole disk can stop after N steps (`CrashAfterSteps`): the step that
+// would come next and every later one changes nothing and fails, as if the
+// machine had lost power. A WriteFileDurably that is cut short leaves the
+// first half of its bytes, as a real disk may.
+class FakeFileSystem final : public FileSystem {
+ public:
+  std::map<std::u16string, Bytes> files;
+  std::set<std::u16string> directories;
+  std::set<std::u16string> unreadable;  // ReadFile fails for these paths
+  std::vector<std::string> log;         // one line per step, e.g. "replace"
+
+  void FailStep(int step) { failingSteps_.insert(step); }
+  void CrashAfterSteps(int steps) { crashAfter_ = steps; }
+  // Power back on: no more crash, failures kept.
+  void Restart() { crashAfter_ = -1; }
+  int steps() const { return steps_; }
+
+  bool HasFile(const std::u16string& path) const { return files.count(path) != 0; }
+
+  bool ReadFile(const std::u16string& path, std::size_t maxBytes, Bytes& out) override {
+    out.clear();
+    if (!Step("read")) return false;
+    auto it = files.find(path);
+    if (it == files.end() || unreadable.count(path) != 0) return false;
+    const std::size_t count = std::min(maxBytes, it->second.size());
+    out.assign(it->second.begin(), it->second.begin() + static_cast<std::ptrdiff_t>(count));
+    return true;
+  }
+
+  bool WriteFileDurably(const std::u16string& path, const std::uint8_t* data,
+                        std::size_t size) override {
+    const bool crashedNow = crashAfter_ >= 0 && steps_ == crashAfter_;
+    if (!Step("write")) {
+      if (crashedNow) files[path] = Bytes(data, data + size / 2);
+      return false;
+    }
+    files[path] = Bytes(data, data + size);
+    return true;
+  }
+
+  bool ReplaceFile(const std::u16string& from, const std::u16string& to) override {
+    if (!Step("replace")) return false;
+    auto it = files.find(from);
+    if (it == files.end()) return false;
+    Bytes moved = std::move(it->second);
+    files.erase(it);
+    files[to] = std::move(moved);
+    return true;
+  }
+
+  bool RemoveFile(const std::u16string& path) override {
+    if (!Step("remove")) return false;
+    return files.erase(path) != 0;
+  }
+
+  bool DirectoryExists(const std::u16string& path) override {
+    if (!Step("exists")) return false;
+    return directories.count(path) != 0;
+  }
+
+  bool CreateDirectory(const std::u16string& path) override {
+    if (!Step("mkdir")) return false;
+    return directories.insert(path).second;
+  }
+
+ private:
+  bool Step(const char* name) {
+    const int step = steps_++;
+    log.emplace_back(name);
+    if (crashAfter_ >= 0 && step >= crashAfter_) return false;
+    return failingSteps_.count(step) == 0;
+  }
+
+  int steps_ = 0;
+  int crashAfter_ = -1;
+  std::set<int> failingSteps_;
+};
+
+class FakeUserFolders final : public UserFolders {
+ public:
+  bool hasAppData = true;
+  std::u16string appData = u"C:\\Users\\kim\\AppData\\Roaming";
+  std::u16string programFolder = u"C:\\Program Files\\Torvo\\";
+
+  bool GetAppDataFolder(std::u16string& folder) override {
+    if (!hasAppData) return false;
+    folder = appData;
+    return true;
+  }
+  std::u16string GetProgramFolder() override { return programFolder; }
+};
+
+class RecordingDesktop final : public Desktop {
+ public:
+  struct Post {
+    WindowHandle window;
+    unsigned message;
+    std::uintptr_t wParam;
+    std::intptr_t lParam;
+    bool operator==(const Post&) const = default;
+  };
+
+  std::map<std::u16string, WindowHandle> windows;  // title -> handle
+  std::vector<Post> posts;
+  std::vector<std::u16string> startedPrograms;
+  std::vector<std::vector<std::u16string>> iniWrites;  // file, section, key, value
+
+  WindowHandle FindWindowByTitle(const std::u16string& title) override {
+    auto it = windows.find(title);
+    return it == windows.end() ? 0 : it->second;
+  }
+  bool PostMessageTo(WindowHandle window, unsigned message, std::uintptr_t wParam,
+                     std::intptr_t lParam) override {
+    posts.push_back({window, message, wParam, lParam});
+    return window != 0;
+  }
+  bool StartProgram(const std::u16string& path) override {
+    startedPrograms.push_back(path);
+    return true;
+  }
+  bool WriteIniString(const std::u16string& file, const std::u16string& section,
+                      const std::u16string& key, const std::u16string& value) override {
+    iniWrites.push_back({file, section, key, value});
+    return true;
+  }
+};
+
+// Keeps a copy of every published block; `succeed` false makes Publish fail
+// as a failed mutex wait or a missing mapping would. `onPublish` runs inside
+// Publish (for checks of what had happened before).
+class RecordingPublisher final : public ConfigPublisher {
+ public:
+  bool succeed = true;
+  std::vector<Bytes> published;
+  std::function<void()> onPublish;
+
+  bool Publish(const ConfigBlock& block) override {
+    if (onPublish) onPublish();
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(&block);
+    published.emplace_back(bytes, bytes + sizeof(block));
+    return succeed;
+  }
+};
+
+// Installs a trace sink for its lifetime and keeps every trace.
+class TraceRecorder {
+ public:
+  TraceRecorder() {
+    SetTraceSink([this](std::u16string_view text) { traces.emplace_back(text); });
+  }
+  ~TraceRecorder() { SetTraceSink(nullptr); }
+  TraceRecorder(const TraceRecorder&) = delete;
+  TraceRecorder& operator=(const TraceRecorder&) = delete;
+
+  bool Contains(std::u16string_view text) const {
+    return std::find(traces.begin(), traces.end(), text) != traces.end();
+  }
+
+  std::vector<std::u16string> traces;
+};
+
+}  // namespace torvo::fakes

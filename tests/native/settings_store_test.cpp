@@ -1,0 +1,170 @@
+// The settings store: start-up loading and SaveActiveProfile.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+
+#include "settings/config_file.h"
+#include "settings/settings_model.h"
+#include "settings/settings_store.h"
+#include "settings_test_support.h"
+
+namespace torvo {
+namespace {
+
+using namespace settings_test;
+
+constexpr WindowHandle kConfigurator = 0x4411;
+
+class SettingsStoreTest : public ::testing::Test {
+ protected:
+  SettingsStoreTest() {
+    desktop.windows[u"Vistrane"] = kConfigurator;
+    store = std::make_unique<SettingsStore>(disk.env, publisher, desktop,
+                                            [] { return std::u16string(u"Standard"); });
+  }
+
+  // A library file of `count` records whose selectedFunction is 100 + position.
+  void WriteLibrary(int count) {
+    Bytes file;
+    for (int i = 0; i < count; ++i) {
+      auto record = std::make_unique<ProfileRecord>();
+      MakeDefaultProfile(*record, 1);
+      record->selectedFunction = static_cast<std::uint8_t>(100 + i);
+      const Bytes image = ImageOf(*record);
+      file.insert(file.end(), image.begin(), image.end());
+    }
+    disk.files.files[kLibraryPath] = file;
+  }
+
+  void WriteConfig(std::int32_t activeSlot, std::initializer_list<std::int32_t> indices) {
+    auto block = std::make_unique<ConfigBlock>();
+    MakeDefaultBlock(*block);
+    block->header.activeSlot = activeSlot;
+    int s = 0;
+    for (std::int32_t index : indices) block->header.libraryIndex[s++] = index;
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+      block->slots[slot].selectedFunction = static_cast<std::uint8_t>(slot + 1);
+    }
+    disk.files.files[kConfigPath] = ImageOf(*block);
+  }
+
+  Disk disk;
+  fakes::RecordingPublisher publisher;
+  fakes::RecordingDesktop desktop;
+  std::unique_ptr<SettingsStore> store;
+};
+
+TEST_F(SettingsStoreTest, FirstStartMakesBothFilesAndBindsTheDefaultRecord) {
+  store->Load();
+  EXPECT_EQ(store->config.header.activeSlot, 0);
+  ASSERT_EQ(store->profileLibrary.size(), 1u);
+  EXPECT_EQ(store->libraryProfile, store->profileLibrary[0].get());
+  EXPECT_EQ(std::u16string(store->libraryProfile->name), u"Standard");
+  EXPECT_EQ(disk.files.files[kConfigPath], ImageOf(store->config));
+  EXPECT_EQ(disk.files.files[kLibraryPath], ImageOf(*store->profileLibrary[0]));
+}
+
+TEST_F(SettingsStoreTest, SaveAfterSlotChangeCopiesOntoTheRecordOfTheNewSlot) {
+  WriteConfig(0, {0, 1, 3, 2});
+  WriteLibrary(4);
+  store->Load();
+  ASSERT_EQ(store->libraryProfile, store->profileLibrary[0].get());
+
+  store->config.header.activeSlot = 2;
+  store->config.slots[2].selectedFunction = 6;
+  store->SaveActiveProfile();
+
+  EXPECT_EQ(store->libraryProfile, store->profileLibrary[3].get());
+  EXPECT_EQ(ImageOf(*store->profileLibrary[3]), ImageOf(store->config.slots[2]));
+  EXPECT_EQ(store->profileLibrary[0]->selectedFunction, 100);  // the old binding is untouched
+  EXPECT_EQ(store->profileLibrary[1]->selectedFunction, 101);
+  EXPECT_EQ(store->profileLibrary[2]->selectedFunction, 102);
+
+  // Both files hold what is in memory.
+  EXPECT_EQ(disk.files.files[kConfigPath], ImageOf(store->config));
+  const Bytes& library = disk.files.files[kLibraryPath];
+  ASSERT_EQ(library.size(), 4 * kProfileRecordSize);
+  EXPECT_EQ(library[3 * kProfileRecordSize + 1548], 6);
+  EXPECT_EQ(library[0 * kProfileRecordSize + 1548], 100);
+}
+
+TEST_F(SettingsStoreTest, SaveRunsItsStepsInOrder) {
+  WriteConfig(1, {0, 0, 0, 0});
+  WriteLibrary(1);
+  store->Load();
+  store->config.slots[1].selectedFunction = 8;
+  const std::size_t stepsBefore = disk.files.log.size();
+  std::size_t stepsAtPublish = 0;
+  std::size_t postsAtPublish = 99;
+  publisher.onPublish = [&] {
+    stepsAtPublish = disk.files.log.size();
+    postsAtPublish = desktop.posts.size();
+  };
+  store->SaveActiveProfile();
+
+  // Published first, with the changed block, before any file was touched.
+  ASSERT_EQ(publisher.published.size(), 1u);
+  EXPECT_EQ(publisher.published[0], ImageOf(store->config));
+  EXPECT_EQ(stepsAtPublish, stepsBefore);
+  EXPECT_EQ(postsAtPublish, 0u);
+  EXPECT_EQ(disk.files.files[kConfigPath][756 + 20864 + 1548], 8);
+  EXPECT_EQ(disk.files.files[kLibraryPath][1548], 8);
+  ASSERT_EQ(desktop.posts.size(), 1u);
+  EXPECT_EQ(desktop.posts[0], (fakes::RecordingDesktop::Post{kConfigurator, 1254, 0, 0}));
+}
+
+TEST_F(SettingsStoreTest, EmptyLibrarySavesBothFilesAndCopiesNothing) {
+  WriteConfig(0, {0, 0, 0, 0});
+  disk.files.files[kLibraryPath] = {};
+  store->Load();
+  EXPECT_EQ(store->libraryProfile, nullptr);
+  disk.files.files.clear();
+
+  store->SaveActiveProfile();
+  EXPECT_EQ(store->libraryProfile, nullptr);
+  EXPECT_TRUE(store->profileLibrary.empty());
+  EXPECT_EQ(disk.files.files[kConfigPath], ImageOf(store->config));
+  ASSERT_TRUE(disk.files.HasFile(kLibraryPath));
+  EXPECT_TRUE(disk.files.files[kLibraryPath].empty());
+  EXPECT_EQ(desktop.posts.size(), 1u);
+}
+
+TEST_F(SettingsStoreTest, IndexOutsideTheLibraryBindsNothing) {
+  for (std::int32_t index : {2, -1, 0x7FFFFFFF}) {
+    WriteConfig(3, {0, 0, 0, index});
+    WriteLibrary(2);
+    store = std::make_unique<SettingsStore>(disk.env, publisher, desktop, nullptr);
+    store->Load();
+    EXPECT_EQ(store->libraryProfile, nullptr);
+    const Bytes before = disk.files.files[kLibraryPath];
+    store->SaveActiveProfile();
+    EXPECT_EQ(store->libraryProfile, nullptr);
+    EXPECT_EQ(disk.files.files[kLibraryPath], before);
+  }
+}
+
+TEST_F(SettingsStoreTest, AbsentConfiguratorAndFailedPublishStillSave) {
+  WriteConfig(0, {0, 0, 0, 0});
+  WriteLibrary(1);
+  store->Load();
+  desktop.windows.clear();
+  publisher.succeed = false;
+  store->config.slots[0].selectedFunction = 4;
+  store->SaveActiveProfile();
+  EXPECT_TRUE(desktop.posts.empty());
+  EXPECT_EQ(disk.files.files[kConfigPath][756 + 1548], 4);
+  EXPECT_EQ(disk.files.files[kLibraryPath][1548], 4);
+}
+
+TEST_F(SettingsStoreTest, ActiveSlotSetOutOfRangeLaterIsReadAsSlotZero) {
+  WriteConfig(1, {1, 0, 0, 0});
+  WriteLibrary(2);
+  store->Load();
+  store->config.header.activeSlot = 9;  // e.g. adopted from the shared block
+  EXPECT_EQ(&store->ActiveProfile(), &store->config.slots[0]);
+  EXPECT_EQ(store->BoundLibraryRecord(), store->profileLibrary[1].get());
+}
+
+}  // namespace
+}  // namespace torvo
