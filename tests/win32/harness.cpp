@@ -349,3 +349,55 @@ void EndStrayInstances() {
 }
 
 }  // namespace torvo::testing
+
+#include <shlobj.h>
+
+namespace torvo::testing {
+
+SettingsArea::SettingsArea() {
+  wchar_t appData[MAX_PATH] = {};
+  SHGetFolderPathW(nullptr, CSIDL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, appData);
+  const std::wstring base(appData);
+  path_ = base + L"\\Vistrane\\";
+  if (GetFileAttributesW(path_.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    backup_ = base + L"\\Vistrane.torvo-test-backup-" + std::to_wstring(GetCurrentProcessId());
+    if (!MoveFileW(path_.c_str(), backup_.c_str())) {
+      backup_.clear();
+      DeleteTree(path_);
+    }
+  }
+}
+
+SettingsArea::~SettingsArea() {
+  DeleteTree(path_);
+  if (!backup_.empty()) MoveFileW(backup_.c_str(), path_.substr(0, path_.size() - 1).c_str());
+}
+
+bool SettingsArea::Exists() const {
+  const DWORD attributes = GetFileAttributesW(path_.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string SettingsArea::Read(const std::wstring& name) const {
+  return ReadWholeFile(path_ + name);
+}
+
+bool SettingsArea::Write(const std::wstring& name, const std::string& bytes) const {
+  CreateDirectoryW(path_.c_str(), nullptr);
+  HANDLE file = CreateFileW((path_ + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(file);
+  return ok && written == bytes.size();
+}
+
+unsigned long long SettingsArea::WriteTime(const std::wstring& name) const {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW((path_ + name).c_str(), GetFileExInfoStandard, &data)) return 0;
+  return (static_cast<unsigned long long>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+         data.ftLastWriteTime.dwLowDateTime;
+}
+
+}  // namespace torvo::testing

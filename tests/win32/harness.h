@@ -96,3 +96,25 @@ class TorvoProcess {
 void EndStrayInstances();
 
 }  // namespace torvo::testing
+
+namespace torvo::testing {
+
+// The settings folder "<application data>\Vistrane\" made fresh for a test:
+// a folder already there is moved aside and put back afterwards.
+class SettingsArea {
+ public:
+  SettingsArea();
+  ~SettingsArea();
+  const std::wstring& Path() const { return path_; }  // ends with a backslash
+  bool Exists() const;
+  std::string Read(const std::wstring& name) const;
+  bool Write(const std::wstring& name, const std::string& bytes) const;
+  // Last-write time of a file, 0 when it does not exist.
+  unsigned long long WriteTime(const std::wstring& name) const;
+
+ private:
+  std::wstring path_;
+  std::wstring backup_;
+};
+
+}  // namespace torvo::testing

@@ -9,6 +9,8 @@
 #include "common/desktop.h"
 #include "common/trace.h"
 #include "device/device_state.h"
+#include "settings/settings_folder.h"
+#include "settings/settings_model.h"
 
 namespace torvo::win32 {
 
@@ -31,7 +33,9 @@ HWND FindTitled(const char16_t* title) {
 
 }  // namespace
 
-CTorvoDlg::CTorvoDlg(HINSTANCE instance) : CDialogWindow(instance, IDD_TORVO_DIALOG) {
+CTorvoDlg::CTorvoDlg(HINSTANCE instance)
+    : CDialogWindow(instance, IDD_TORVO_DIALOG),
+      settings_(settingsEnv_, publisher_, desktop_, [this] { return DefaultProfileName(); }) {
   appIcon_ = LoadIconW(instance, MAKEINTRESOURCEW(IDI_APP_ICON));
 }
 
@@ -61,8 +65,9 @@ int CTorvoDlg::OnCreate(CREATESTRUCTW* createStruct) {
   // 5. Language library; a failure leaves it null and every text empty.
   process.languageLibrary = LoadLibraryW(W(process.programFolder + u"lan.dll"));
 
-  // 6. On-screen display hand-off file.
-  osdDataPath_ = GetSettingsFolder() + u"osd.data";
+  // 6. On-screen display hand-off file (in the settings folder, which this
+  // creates when missing).
+  osdDataPath_ = OsdDataPath(settingsEnv_);
 
   // 7. Skin.
   LoadSkin();
@@ -70,11 +75,9 @@ int CTorvoDlg::OnCreate(CREATESTRUCTW* createStruct) {
   // 8. Device library; a missing library or entry point makes its calls fail.
   process.deviceLibrary.Bind(process.programFolder);
 
-  // 9.-11. Settings and the library record bound to the active slot.
-  config_.header.activeSlot = -1;
-  LoadConfig();
-  LoadProfileLibrary();
-  libraryProfile_ = BoundLibraryRecord();
+  // 9.-11. Config.data, SoftWare.data and the library record bound to the
+  // active slot.
+  settings_.Load();
 
   // 12. The share mutex must be ours: another holder means another instance
   // of the suite's companion owns the shared block.
@@ -85,7 +88,7 @@ int CTorvoDlg::OnCreate(CREATESTRUCTW* createStruct) {
   }
 
   // 13.-14. Run-time fields, the shared block and its first publication.
-  ResetRuntimeFields();
+  ResetRuntimeFields(config_.header);
   if (CreateSharedBlock() != 0) PublishConfig();
 
   // 15. The upload worker.
@@ -116,27 +119,26 @@ int CTorvoDlg::OnCreate(CREATESTRUCTW* createStruct) {
   return 0;
 }
 
-std::u16string CTorvoDlg::GetSettingsFolder() { return Process().programFolder; }
-
 void CTorvoDlg::LoadSkin() {}
 
-void CTorvoDlg::LoadConfig() { config_.header.activeSlot = 0; }
-
-void CTorvoDlg::LoadProfileLibrary() {}
-
-const ProfileRecord* CTorvoDlg::BoundLibraryRecord() const {
-  const int slot = config_.header.activeSlot;
-  if (slot < 0 || slot >= kSlotCount) return nullptr;
-  const int index = config_.header.libraryIndex[slot];
-  if (index < 0 || static_cast<std::size_t>(index) >= profileLibrary_.size()) return nullptr;
-  return profileLibrary_[static_cast<std::size_t>(index)].get();
+std::optional<std::u16string> CTorvoDlg::DefaultProfileName() const {
+  HMODULE language = Process().languageLibrary;
+  if (language == nullptr) return std::nullopt;
+  wchar_t text[250] = {};
+  const int length = LoadStringW(language, 1111, text, 250);
+  if (length <= 0) return std::nullopt;
+  return U16(text);
 }
-
-void CTorvoDlg::ResetRuntimeFields() {}
 
 int CTorvoDlg::CreateSharedBlock() { return 0; }
 
-void CTorvoDlg::PublishConfig() {}
+void CTorvoDlg::PublishConfig() { publisher_.Publish(config_); }
+
+bool CTorvoDlg::SharedBlockPublisher::Publish(const ConfigBlock&) {
+  // The shared block is not created yet (CreateSharedBlock answers 0), so
+  // there is nothing to copy into.
+  return owner_.sharedConfig_ != nullptr;
+}
 
 int CTorvoDlg::OpenDevice() {
   BoundDeviceLibrary& library = Process().deviceLibrary;

@@ -8,11 +8,15 @@
 #include <shellapi.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "app/win32/desktop_win32.h"
 #include "app/win32/dialog_framework_win32.h"
 #include "settings/config_block.h"
+#include "settings/settings_store.h"
+#include "settings/win32/file_system_win32.h"
 
 namespace Gdiplus {
 class Image;
@@ -54,15 +58,21 @@ class CTorvoDlg : public CDialogWindow {
   LRESULT OnCustomizerCommand(WPARAM wParam, LPARAM lParam);
   LRESULT OnExitCommand(WPARAM wParam, LPARAM lParam);
 
+  // Copies `config` into the shared block (under the share mutex).
+  class SharedBlockPublisher final : public ConfigPublisher {
+   public:
+    explicit SharedBlockPublisher(CTorvoDlg& owner) : owner_(owner) {}
+    bool Publish(const ConfigBlock& block) override;
+
+   private:
+    CTorvoDlg& owner_;
+  };
+
   // Creation steps that belong to other subsystems.
-  std::u16string GetSettingsFolder();
   void LoadSkin();
-  void LoadConfig();
-  void LoadProfileLibrary();
-  const ProfileRecord* BoundLibraryRecord() const;
-  void ResetRuntimeFields();
   int CreateSharedBlock();
   void PublishConfig();
+  std::optional<std::u16string> DefaultProfileName() const;
   int OpenDevice();
   void AddTrayIcon();
   void RemoveTrayIcon();
@@ -81,9 +91,15 @@ class CTorvoDlg : public CDialogWindow {
 
   HICON appIcon_ = nullptr;
   std::u16string osdDataPath_;
-  ConfigBlock config_{};
-  std::vector<std::unique_ptr<ProfileRecord>> profileLibrary_;
-  const ProfileRecord* libraryProfile_ = nullptr;
+  Win32Desktop desktop_;
+  Win32FileSystem fileSystem_;
+  Win32UserFolders userFolders_;
+  SettingsEnvironment settingsEnv_{fileSystem_, userFolders_};
+  SharedBlockPublisher publisher_{*this};
+  // The working settings (`config`), the profile library and the record
+  // bound to the active slot.
+  SettingsStore settings_;
+  ConfigBlock& config_ = settings_.config;
   HANDLE sharedMapping_ = nullptr;
   ConfigBlock* sharedConfig_ = nullptr;
   HANDLE shareMutex_ = nullptr;
