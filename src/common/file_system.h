@@ -1,6 +1,10 @@
 // Whole-file access for the settings store. Every operation is a single step
 // that either happens or not, so that the atomic replace built on top of it
 // can be tested against a file system that stops after any step.
+//
+// The names avoid CreateDirectory, ReplaceFile and the like: <windows.h>
+// defines those as macros, which would rename the members in every file that
+// includes both headers.
 #pragma once
 
 #include <cstddef>
@@ -10,22 +14,28 @@
 
 namespace torvo {
 
+// What a ReadFile found. kNotFound means there is no such file (nor folder
+// on its path); kFailed means a file may well be there but could not be read
+// (locked, access denied, I/O error, out of memory). Only kNotFound allows a
+// caller to create the file without losing what it holds.
+enum class ReadResult { kRead, kNotFound, kFailed };
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
-  // Reads at most maxBytes from the start of the file. False when the file
-  // cannot be opened or read; `out` then holds nothing.
-  virtual bool ReadFile(const std::u16string& path, std::size_t maxBytes,
-                        std::vector<std::uint8_t>& out) = 0;
+  // Reads at most maxBytes from the start of the file. Unless the result is
+  // kRead, `out` holds nothing.
+  virtual ReadResult ReadFile(const std::u16string& path, std::size_t maxBytes,
+                              std::vector<std::uint8_t>& out) = 0;
   // Creates or truncates `path`, writes every byte, flushes it to the disk and
   // closes it. False on any failure (the file may then be partial).
   virtual bool WriteFileDurably(const std::u16string& path, const std::uint8_t* data,
                                 std::size_t size) = 0;
   // Moves `from` over `to` in one step, replacing `to` if it exists.
-  virtual bool ReplaceFile(const std::u16string& from, const std::u16string& to) = 0;
+  virtual bool MoveFileOver(const std::u16string& from, const std::u16string& to) = 0;
   virtual bool RemoveFile(const std::u16string& path) = 0;
   virtual bool DirectoryExists(const std::u16string& path) = 0;
-  virtual bool CreateDirectory(const std::u16string& path) = 0;
+  virtual bool CreateFolder(const std::u16string& path) = 0;
 };
 
 }  // namespace torvo

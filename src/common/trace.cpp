@@ -10,7 +10,9 @@ TraceSink& Sink() {
 }
 }  // namespace
 
-void SetTraceSink(TraceSink sink) { Sink() = std::move(sink); }
+void SetTraceSink(TraceSink sink) {
+  Sink() = std::move(sink);
+}
 
 void Trace(std::u16string_view text) {
   if (Sink()) Sink()(text);

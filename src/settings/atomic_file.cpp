@@ -15,7 +15,7 @@ bool ReplaceFileAtomically(FileSystem& fileSystem, const std::u16string& path,
     fileSystem.RemoveFile(temporary);
     return false;
   }
-  if (!fileSystem.ReplaceFile(temporary, path)) {
+  if (!fileSystem.MoveFileOver(temporary, path)) {
     fileSystem.RemoveFile(temporary);
     return false;
   }

@@ -40,7 +40,7 @@ struct KeyAssignment {
   std::uint8_t carried13;
   std::uint16_t keyCodes[4];
   char16_t label[100];
-  std::uint16_t stepCount;  // at most kMaxMacroSteps in a valid record
+  std::uint16_t stepCount;   // at most kMaxMacroSteps in a valid record
   std::uint8_t repeatCount;  // 0 counts as 1
   std::uint8_t carried225[3];
   MacroStep steps[kMaxMacroSteps];

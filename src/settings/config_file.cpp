@@ -11,18 +11,24 @@
 
 namespace torvo {
 
-void LoadConfig(const SettingsEnvironment& env, ConfigBlock& block) {
+ReadResult LoadConfig(const SettingsEnvironment& env, ConfigBlock& block) {
   const std::u16string path = GetSettingsFolder(env) + kConfigFileName;
   std::vector<std::uint8_t> bytes;
-  if (!env.fileSystem.ReadFile(path, kConfigBlockSize, bytes)) {
-    Trace(u"Config.data could not be read; the default settings are used\n");
+  const ReadResult read = env.fileSystem.ReadFile(path, kConfigBlockSize, bytes);
+  if (read != ReadResult::kRead) {
     MakeDefaultHeaderFields(block.header);
     for (int s = 0; s < kSlotCount; ++s) {
       std::memset(&block.slots[s], 0, sizeof(block.slots[s]));
       MakeDefaultProfile(block.slots[s], s);
     }
-    SaveConfig(env, block);
-    return;
+    if (read == ReadResult::kNotFound) {
+      Trace(u"Config.data not found; the default settings are used and saved\n");
+      SaveConfig(env, block);
+    } else {
+      // The file may hold the user's settings: it is left as it is.
+      Trace(u"Config.data could not be read; the default settings are used and the file is kept\n");
+    }
+    return read;
   }
 
   const std::size_t count = std::min(bytes.size(), kConfigBlockSize);
@@ -37,6 +43,7 @@ void LoadConfig(const SettingsEnvironment& env, ConfigBlock& block) {
     std::memcpy(&block, bytes.data(), kConfigBlockSize);
   }
   ValidateActiveSlot(block.header);
+  return ReadResult::kRead;
 }
 
 bool SaveConfig(const SettingsEnvironment& env, const ConfigBlock& block) {

@@ -9,12 +9,15 @@ namespace torvo {
 
 inline constexpr char16_t kConfigFileName[] = u"Config.data";
 
-// Fills `block` from Config.data. A file that cannot be read gives the
-// default slots and header fields (the other header bytes keep what `block`
-// held), which are saved at once. A short file is laid over the default
-// block; a long one counts with its first 84212 bytes. An activeSlot outside
-// 0..3 becomes 0. The block always ends with a slot in range.
-void LoadConfig(const SettingsEnvironment& env, ConfigBlock& block);
+// Fills `block` from Config.data and tells what the read found. Without a
+// file (kNotFound) the default slots and header fields are made (the other
+// header bytes keep what `block` held) and saved at once. A file that exists
+// but cannot be read (kFailed) gives the same defaults in memory only: the
+// file is not written, since it may hold the user's settings. A short file
+// is laid over the default block; a long one counts with its first 84212
+// bytes. An activeSlot outside 0..3 becomes 0. The block always ends with a
+// slot in range.
+ReadResult LoadConfig(const SettingsEnvironment& env, ConfigBlock& block);
 
 // Replaces Config.data with the block's image, atomically. False (with a
 // trace) when the file could not be replaced; the old file then stays.

@@ -32,18 +32,25 @@ std::u16string DefaultName(const DefaultProfileNameSource& source) {
 
 }  // namespace
 
-void LoadProfileLibrary(const SettingsEnvironment& env, ProfileLibrary& library,
-                        const DefaultProfileNameSource& defaultName) {
+ReadResult LoadProfileLibrary(const SettingsEnvironment& env, ProfileLibrary& library,
+                              const DefaultProfileNameSource& defaultName) {
   const std::u16string path = GetSettingsFolder(env) + kProfileLibraryFileName;
   std::vector<std::uint8_t> bytes;
-  if (!env.fileSystem.ReadFile(path, std::numeric_limits<std::size_t>::max(), bytes)) {
-    Trace(u"SoftWare.data could not be read; a default profile library is made\n");
+  const ReadResult read =
+      env.fileSystem.ReadFile(path, std::numeric_limits<std::size_t>::max(), bytes);
+  if (read != ReadResult::kRead) {
     auto record = std::make_unique<ProfileRecord>();
     MakeDefaultProfile(*record, 0);
     SetName(*record, DefaultName(defaultName));
     library.push_back(std::move(record));
-    SaveProfileLibrary(env, library);
-    return;
+    if (read == ReadResult::kNotFound) {
+      Trace(u"SoftWare.data not found; a default profile library is made and saved\n");
+      SaveProfileLibrary(env, library);
+    } else {
+      // The file may hold the user's profiles: it is left as it is.
+      Trace(u"SoftWare.data could not be read; a default profile is used and the file is kept\n");
+    }
+    return read;
   }
 
   if (bytes.size() % kProfileRecordSize != 0) {
@@ -55,6 +62,7 @@ void LoadProfileLibrary(const SettingsEnvironment& env, ProfileLibrary& library,
     std::memcpy(record.get(), bytes.data() + offset, count);
     library.push_back(std::move(record));
   }
+  return ReadResult::kRead;
 }
 
 bool SaveProfileLibrary(const SettingsEnvironment& env, const ProfileLibrary& library) {

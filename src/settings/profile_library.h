@@ -26,13 +26,15 @@ using DefaultProfileNameSource = std::function<std::optional<std::u16string>()>;
 // Name used when the language library has no text for the default record.
 inline constexpr char16_t kFallbackProfileName[] = u"Default";
 
-// Appends the records of SoftWare.data to `library`. A file that cannot be
-// read gives one default record named by `defaultName` (at most 249
-// characters), saved at once. An empty file gives an empty library; a file
-// whose size is not a multiple of 20864 keeps its last record, zero-filled
-// after the bytes present.
-void LoadProfileLibrary(const SettingsEnvironment& env, ProfileLibrary& library,
-                        const DefaultProfileNameSource& defaultName);
+// Appends the records of SoftWare.data to `library` and tells what the read
+// found. Without a file (kNotFound) one default record named by
+// `defaultName` (at most 249 characters) is made and saved at once. A file
+// that exists but cannot be read (kFailed) gives the same record in memory
+// only: the file is not written, since it may hold the user's profiles. An
+// empty file gives an empty library; a file whose size is not a multiple of
+// 20864 keeps its last record, zero-filled after the bytes present.
+ReadResult LoadProfileLibrary(const SettingsEnvironment& env, ProfileLibrary& library,
+                              const DefaultProfileNameSource& defaultName);
 
 // Replaces SoftWare.data with every record in list order, atomically. False
 // (with a trace) when the file could not be replaced; the old file then stays.

@@ -14,7 +14,7 @@ std::u16string GetSettingsFolder(const SettingsEnvironment& env) {
   const std::u16string directory = appData + u"\\Vistrane";
   if (env.fileSystem.DirectoryExists(directory)) {
     Trace(u"mousehid exit\n");
-  } else if (!env.fileSystem.CreateDirectory(directory)) {
+  } else if (!env.fileSystem.CreateFolder(directory)) {
     Trace(u"settings folder could not be created\n");
   }
   return directory + u'\\';

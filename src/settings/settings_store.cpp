@@ -1,6 +1,8 @@
 #include "settings/settings_store.h"
 
 #include <cstring>
+#include <string_view>
+#include <vector>
 #include <utility>
 
 #include "common/trace.h"
@@ -8,6 +10,25 @@
 #include "settings/settings_model.h"
 
 namespace torvo {
+namespace {
+
+// A file that existed but could not be read at start may hold the user's
+// settings while memory holds defaults, so writing memory over it would lose
+// them. Such a file is therefore never written again in this run, even once
+// it reads: memory still holds the defaults, not the file's content, and the
+// next start loads the file. Before each skipped save the file is read once
+// more, only to say in the trace whether it is readable again.
+void TraceKeptFile(FileSystem& fileSystem, const std::u16string& path,
+                   std::u16string_view readableText, std::u16string_view unreadableText) {
+  std::vector<std::uint8_t> probe;
+  if (fileSystem.ReadFile(path, 1, probe) == ReadResult::kRead) {
+    Trace(readableText);
+  } else {
+    Trace(unreadableText);
+  }
+}
+
+}  // namespace
 
 SettingsStore::SettingsStore(const SettingsEnvironment& env, ConfigPublisher& publisher,
                              Desktop& desktop, DefaultProfileNameSource defaultProfileName)
@@ -18,8 +39,9 @@ SettingsStore::SettingsStore(const SettingsEnvironment& env, ConfigPublisher& pu
 
 void SettingsStore::Load() {
   config.header.activeSlot = -1;
-  LoadConfig(env_, config);
-  LoadProfileLibrary(env_, profileLibrary, defaultProfileName_);
+  keepConfigFile_ = LoadConfig(env_, config) == ReadResult::kFailed;
+  keepLibraryFile_ =
+      LoadProfileLibrary(env_, profileLibrary, defaultProfileName_) == ReadResult::kFailed;
   libraryProfile = BoundLibraryRecord();
 }
 
@@ -41,15 +63,31 @@ void SettingsStore::SaveActiveProfile() {
     std::memcpy(libraryProfile, &ActiveProfile(), kProfileRecordSize);
   }
 
-  ::torvo::SaveConfig(env_, config);
-  SaveProfileLibrary(env_, profileLibrary);
+  SaveConfig();
+  SaveLibrary();
 
   const WindowHandle configurator = desktop_.FindWindowByTitle(kConfiguratorTitle);
   if (configurator != 0) desktop_.PostMessageTo(configurator, MSG_CFG_SETTINGS_SAVED, 0, 0);
 }
 
 bool SettingsStore::SaveConfig() {
+  if (keepConfigFile_) {
+    TraceKeptFile(env_.fileSystem, GetSettingsFolder(env_) + kConfigFileName,
+                  u"Config.data reads again; the file on disk is kept and this save skipped\n",
+                  u"Config.data could not be read at start; this save is skipped\n");
+    return false;
+  }
   return ::torvo::SaveConfig(env_, config);
+}
+
+bool SettingsStore::SaveLibrary() {
+  if (keepLibraryFile_) {
+    TraceKeptFile(env_.fileSystem, GetSettingsFolder(env_) + kProfileLibraryFileName,
+                  u"SoftWare.data reads again; the file on disk is kept and this save skipped\n",
+                  u"SoftWare.data could not be read at start; this save is skipped\n");
+    return false;
+  }
+  return SaveProfileLibrary(env_, profileLibrary);
 }
 
 }  // namespace torvo

@@ -30,7 +30,9 @@ class SettingsStore {
   SettingsStore& operator=(const SettingsStore&) = delete;
 
   // Start-up: presets activeSlot to -1, loads Config.data and SoftWare.data
-  // and binds `libraryProfile`. Afterwards activeSlot is within 0..3.
+  // and binds `libraryProfile`. Afterwards activeSlot is within 0..3. A file
+  // that exists but could not be read is not written for the rest of the
+  // run (see KeepsConfigFile).
   void Load();
 
   // The slot of `config` that activeSlot names (slot 0 while it is out of
@@ -46,8 +48,16 @@ class SettingsStore {
   // and SoftWare.data and tells the configurator (1254).
   void SaveActiveProfile();
 
-  // Config.data alone (after device events that change the block).
+  // Config.data alone (after device events that change the block). False
+  // when it was not written.
   bool SaveConfig();
+
+  // True when Config.data (SoftWare.data) existed but could not be read by
+  // Load: memory then holds defaults, not the file's content, and every
+  // later save of that file in this run is skipped with a trace, so that the
+  // user's file is never replaced by defaults.
+  bool KeepsConfigFile() const { return keepConfigFile_; }
+  bool KeepsLibraryFile() const { return keepLibraryFile_; }
 
   const SettingsEnvironment& Environment() const { return env_; }
 
@@ -59,10 +69,15 @@ class SettingsStore {
   ProfileRecord* libraryProfile = nullptr;
 
  private:
+  // SoftWare.data with every library record, unless the file is kept.
+  bool SaveLibrary();
+
   SettingsEnvironment env_;
   ConfigPublisher& publisher_;
   Desktop& desktop_;
   DefaultProfileNameSource defaultProfileName_;
+  bool keepConfigFile_ = false;
+  bool keepLibraryFile_ = false;
 };
 
 }  // namespace torvo

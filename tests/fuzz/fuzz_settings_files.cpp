@@ -1,6 +1,7 @@
 // Arbitrary bytes as Config.data and as SoftWare.data, through loading,
 // validation and saving on the in-memory disk. The saved files must be the
-// exact images of what was loaded, and the block must end with a valid slot.
+// exact images of what was loaded, the block must end with a valid slot, and
+// a file that could not be read must never be written over.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -34,11 +35,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fakes::FakeFileSystem files;
   fakes::FakeUserFolders folders;
   SettingsEnvironment env{files, folders};
-  files.files[kFolder + u"Config.data"] = input;
-  files.files[kFolder + u"SoftWare.data"] = input;
+  const std::u16string configPath = kFolder + u"Config.data";
+  const std::u16string libraryPath = kFolder + u"SoftWare.data";
+  files.files[configPath] = input;
+  files.files[libraryPath] = input;
   // The first byte, when present, picks a step that fails, so that failing
-  // reads and writes are exercised too.
+  // reads and writes are exercised too, and may make either file missing or
+  // present but unreadable.
   if (size > 0 && (data[0] & 0x80) != 0) files.FailStep(data[0] & 0x1F);
+  if (size > 0 && (data[0] & 0x60) == 0x20) files.unreadable.insert(configPath);
+  if (size > 0 && (data[0] & 0x60) == 0x40) files.unreadable.insert(libraryPath);
+  if (size > 0 && (data[0] & 0x60) == 0x60)
+    files.files.erase(data[0] & 1 ? configPath : libraryPath);
+  const auto onDisk = files.files;
 
   fakes::RecordingPublisher publisher;
   fakes::RecordingDesktop desktop;
@@ -47,6 +56,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   auto store = std::make_unique<SettingsStore>(
       env, publisher, desktop, [] { return std::optional<std::u16string>(u"Default"); });
   store->Load();
+
+  // A file that could not be read is exactly as it was.
+  auto unchanged = [&](const std::u16string& path) {
+    const auto now = files.files.find(path);
+    const auto was = onDisk.find(path);
+    if (now == files.files.end() || was == onDisk.end()) {
+      return now == files.files.end() && was == onDisk.end();
+    }
+    return now->second == was->second;
+  };
+  if (store->KeepsConfigFile()) Check(unchanged(configPath));
+  if (store->KeepsLibraryFile()) Check(unchanged(libraryPath));
+  Check(!files.HasFile(configPath + u".tmp") && !files.HasFile(libraryPath + u".tmp"));
 
   // Validation: whatever the files held, the slot is in range and the bound
   // record, if any, belongs to the library.
@@ -58,33 +80,45 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   // The block carries the file's bytes, laid over the defaults when short;
-  // a failed read gives the defaults.
+  // a missing or unreadable file gives the defaults.
   auto expected = std::make_unique<ConfigBlock>();
   MakeDefaultBlock(*expected);
   auto* expectedBytes = reinterpret_cast<std::uint8_t*>(expected.get());
-  if (!traces.Contains(u"Config.data could not be read; the default settings are used\n")) {
+  const bool configDefaults =
+      traces.Contains(u"Config.data not found; the default settings are used and saved\n") ||
+      traces.Contains(
+          u"Config.data could not be read; the default settings are used and the file is kept\n");
+  Check(configDefaults == (store->KeepsConfigFile() || onDisk.count(configPath) == 0));
+  if (!configDefaults) {
     std::memcpy(expectedBytes, data, std::min(size, torvo::kConfigBlockSize));
     ValidateActiveSlot(expected->header);
   }
   const auto* block = reinterpret_cast<const std::uint8_t*>(&store->config);
   Check(std::memcmp(block, expectedBytes, torvo::kConfigBlockSize) == 0);
 
-  // Saving writes exactly what is in memory.
+  // Saving writes exactly what is in memory, except over a file that could
+  // not be read at start, which stays as it is (here: absent).
   files = fakes::FakeFileSystem();
   files.directories.insert(kFolder.substr(0, kFolder.size() - 1));
   store->config.slots[store->config.header.activeSlot].selectedFunction =
       static_cast<std::uint8_t>(1 + size % 8);
   store->SaveActiveProfile();
-  const Bytes& config = files.files[kFolder + u"Config.data"];
+  Check(files.HasFile(configPath) != store->KeepsConfigFile());
+  Check(files.HasFile(libraryPath) != store->KeepsLibraryFile());
+  Check(files.files.size() ==
+        static_cast<std::size_t>(!store->KeepsConfigFile() + !store->KeepsLibraryFile()));
+  if (!store->KeepsLibraryFile()) {
+    const Bytes& library = files.files[libraryPath];
+    Check(library.size() == store->profileLibrary.size() * torvo::kProfileRecordSize);
+    for (std::size_t i = 0; i < store->profileLibrary.size(); ++i) {
+      Check(std::memcmp(library.data() + i * torvo::kProfileRecordSize,
+                        store->profileLibrary[i].get(), torvo::kProfileRecordSize) == 0);
+    }
+  }
+  if (store->KeepsConfigFile()) return 0;
+  const Bytes& config = files.files[configPath];
   Check(config.size() == torvo::kConfigBlockSize);
   Check(std::memcmp(config.data(), block, config.size()) == 0);
-  const Bytes& library = files.files[kFolder + u"SoftWare.data"];
-  Check(library.size() == store->profileLibrary.size() * torvo::kProfileRecordSize);
-  for (std::size_t i = 0; i < store->profileLibrary.size(); ++i) {
-    Check(std::memcmp(library.data() + i * torvo::kProfileRecordSize,
-                      store->profileLibrary[i].get(), torvo::kProfileRecordSize) == 0);
-  }
-  Check(files.files.size() == 2);  // no temporary file left
 
   // And loading what was saved gives the same block back.
   auto again = std::make_unique<ConfigBlock>();
@@ -96,9 +130,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   files.FailStep(files.steps() + (size > 1 ? data[1] % 4 : 0));
   store->config.header.word1 ^= 1;
   store->SaveConfig();
-  const Bytes& after = files.files[kFolder + u"Config.data"];
+  const Bytes& after = files.files[configPath];
   Check(after.size() == torvo::kConfigBlockSize);
   Check(after == before || std::memcmp(after.data(), block, torvo::kConfigBlockSize) == 0);
-  Check(!files.HasFile(kFolder + u"Config.data.tmp"));
+  Check(!files.HasFile(configPath + u".tmp"));
   return 0;
 }

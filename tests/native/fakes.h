@@ -30,7 +30,9 @@ namespace torvo::fakes {
 using Bytes = std::vector<std::uint8_t>;
 
 // Files and folders in memory. Every call is one step, counted in `steps()`.
-// Steps can be made to fail (`FailStep`), unreadable paths to fail reads, and
+// Steps can be made to fail (`FailStep`; a failed read is kFailed), paths to
+// exist but be unreadable (`unreadable`: reads give kFailed, as a locked or
+// forbidden file does, while writes and moves over them still work), and
 // the whole disk can stop after N steps (`CrashAfterSteps`): the step that
 // would come next and every later one changes nothing and fails, as if the
 // machine had lost power. A WriteFileDurably that is cut short leaves the
@@ -39,7 +41,7 @@ class FakeFileSystem final : public FileSystem {
  public:
   std::map<std::u16string, Bytes> files;
   std::set<std::u16string> directories;
-  std::set<std::u16string> unreadable;  // ReadFile fails for these paths
+  std::set<std::u16string> unreadable;  // ReadFile gives kFailed for these paths
   std::vector<std::string> log;         // one line per step, e.g. "replace"
 
   void FailStep(int step) { failingSteps_.insert(step); }
@@ -50,14 +52,15 @@ class FakeFileSystem final : public FileSystem {
 
   bool HasFile(const std::u16string& path) const { return files.count(path) != 0; }
 
-  bool ReadFile(const std::u16string& path, std::size_t maxBytes, Bytes& out) override {
+  ReadResult ReadFile(const std::u16string& path, std::size_t maxBytes, Bytes& out) override {
     out.clear();
-    if (!Step("read")) return false;
+    if (!Step("read")) return ReadResult::kFailed;
+    if (unreadable.count(path) != 0) return ReadResult::kFailed;
     auto it = files.find(path);
-    if (it == files.end() || unreadable.count(path) != 0) return false;
+    if (it == files.end()) return ReadResult::kNotFound;
     const std::size_t count = std::min(maxBytes, it->second.size());
     out.assign(it->second.begin(), it->second.begin() + static_cast<std::ptrdiff_t>(count));
-    return true;
+    return ReadResult::kRead;
   }
 
   bool WriteFileDurably(const std::u16string& path, const std::uint8_t* data,
@@ -71,7 +74,7 @@ class FakeFileSystem final : public FileSystem {
     return true;
   }
 
-  bool ReplaceFile(const std::u16string& from, const std::u16string& to) override {
+  bool MoveFileOver(const std::u16string& from, const std::u16string& to) override {
     if (!Step("replace")) return false;
     auto it = files.find(from);
     if (it == files.end()) return false;
@@ -91,7 +94,7 @@ class FakeFileSystem final : public FileSystem {
     return directories.count(path) != 0;
   }
 
-  bool CreateDirectory(const std::u16string& path) override {
+  bool CreateFolder(const std::u16string& path) override {
     if (!Step("mkdir")) return false;
     return directories.insert(path).second;
   }

@@ -1,6 +1,7 @@
 // Settings folder, Config.data and SoftWare.data on an in-memory disk.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -61,11 +62,36 @@ TEST(ConfigFile, MissingFileGivesTheDefaultBlockSavedAtOnce) {
   Disk disk;
   auto block = std::make_unique<ConfigBlock>();
   block->header.activeSlot = -1;
-  LoadConfig(disk.env, *block);
+  EXPECT_EQ(LoadConfig(disk.env, *block), ReadResult::kNotFound);
   EXPECT_EQ(ImageOf(*block), DefaultImage());
   ASSERT_TRUE(disk.files.HasFile(kConfigPath));
   EXPECT_EQ(disk.files.files[kConfigPath], DefaultImage());
   EXPECT_FALSE(disk.files.HasFile(TemporaryPathFor(kConfigPath)));
+}
+
+// A file that is there but cannot be read (locked, access denied, a failing
+// disk) may hold the user's settings: the defaults are used in memory only.
+TEST(ConfigFile, UnreadableFileGivesTheDefaultsButIsNotWritten) {
+  for (bool injectedFailure : {false, true}) {
+    Disk disk;
+    const Bytes old = ConfigImage(3, 1);
+    disk.files.files[kConfigPath] = old;
+    if (injectedFailure) {
+      disk.files.FailStep(1);  // step 0 checks the folder, 1 reads the file
+    } else {
+      disk.files.unreadable.insert(kConfigPath);
+    }
+    auto block = std::make_unique<ConfigBlock>();
+    block->header.activeSlot = -1;
+    fakes::TraceRecorder traces;
+    EXPECT_EQ(LoadConfig(disk.env, *block), ReadResult::kFailed);
+    EXPECT_EQ(ImageOf(*block), DefaultImage());
+    EXPECT_EQ(disk.files.files[kConfigPath], old);
+    EXPECT_EQ(disk.files.files.size(), 1u);
+    EXPECT_EQ(std::count(disk.files.log.begin(), disk.files.log.end(), "write"), 0);
+    EXPECT_TRUE(traces.Contains(
+        u"Config.data could not be read; the default settings are used and the file is kept\n"));
+  }
 }
 
 TEST(ConfigFile, LoadAndSaveOfAFullFileIsByteIdentical) {
@@ -73,7 +99,7 @@ TEST(ConfigFile, LoadAndSaveOfAFullFileIsByteIdentical) {
   const Bytes image = ConfigImage(7, 2);
   disk.files.files[kConfigPath] = image;
   auto block = std::make_unique<ConfigBlock>();
-  LoadConfig(disk.env, *block);
+  EXPECT_EQ(LoadConfig(disk.env, *block), ReadResult::kRead);
   EXPECT_EQ(block->header.activeSlot, 2);
   disk.files.files.clear();
   ASSERT_TRUE(SaveConfig(disk.env, *block));
@@ -204,13 +230,32 @@ TEST(ProfileLibraryFile, ThreeRecordsLoadInOrderAndSaveIdentically) {
 TEST(ProfileLibraryFile, MissingFileMakesOneNamedDefaultRecordAndSavesIt) {
   Disk disk;
   ProfileLibrary library;
-  LoadProfileLibrary(disk.env, library, [] { return std::u16string(u"Standard"); });
+  EXPECT_EQ(LoadProfileLibrary(disk.env, library, [] { return std::u16string(u"Standard"); }),
+            ReadResult::kNotFound);
   ASSERT_EQ(library.size(), 1u);
   auto expected = std::make_unique<ProfileRecord>();
   MakeDefaultProfile(*expected, 0);
   std::memcpy(expected->name, u"Standard", sizeof(u"Standard"));
   EXPECT_EQ(ImageOf(*library[0]), ImageOf(*expected));
   EXPECT_EQ(disk.files.files[kLibraryPath], ImageOf(*expected));
+}
+
+TEST(ProfileLibraryFile, UnreadableFileGivesOneDefaultRecordButIsNotWritten) {
+  Disk disk;
+  const Bytes old = Pattern(2 * kProfileRecordSize, 6);
+  disk.files.files[kLibraryPath] = old;
+  disk.files.unreadable.insert(kLibraryPath);
+  ProfileLibrary library;
+  fakes::TraceRecorder traces;
+  EXPECT_EQ(LoadProfileLibrary(disk.env, library, [] { return std::u16string(u"Standard"); }),
+            ReadResult::kFailed);
+  ASSERT_EQ(library.size(), 1u);
+  EXPECT_EQ(std::u16string(library[0]->name), u"Standard");
+  EXPECT_EQ(library[0]->selectedFunction, 1);
+  EXPECT_EQ(disk.files.files[kLibraryPath], old);
+  EXPECT_EQ(disk.files.files.size(), 1u);
+  EXPECT_TRUE(traces.Contains(
+      u"SoftWare.data could not be read; a default profile is used and the file is kept\n"));
 }
 
 TEST(ProfileLibraryFile, DefaultRecordNameIsCutTo249CharactersOrFallsBack) {

@@ -1,6 +1,7 @@
 // The settings store: start-up loading and SaveActiveProfile.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -164,6 +165,95 @@ TEST_F(SettingsStoreTest, ActiveSlotSetOutOfRangeLaterIsReadAsSlotZero) {
   store->config.header.activeSlot = 9;  // e.g. adopted from the shared block
   EXPECT_EQ(&store->ActiveProfile(), &store->config.slots[0]);
   EXPECT_EQ(store->BoundLibraryRecord(), store->profileLibrary[1].get());
+}
+
+// --- files that exist but cannot be read -------------------------------------
+
+int Writes(const fakes::FakeFileSystem& files) {
+  return static_cast<int>(std::count(files.log.begin(), files.log.end(), "write"));
+}
+
+TEST_F(SettingsStoreTest, UnreadableConfigIsNeverWrittenOverInThatRun) {
+  WriteConfig(2, {0, 0, 1, 0});
+  const Bytes userFile = disk.files.files[kConfigPath];
+  WriteLibrary(2);
+  disk.files.unreadable.insert(kConfigPath);
+  fakes::TraceRecorder traces;
+  store->Load();
+
+  // Defaults in memory, the file untouched, the library loaded as usual.
+  EXPECT_TRUE(store->KeepsConfigFile());
+  EXPECT_FALSE(store->KeepsLibraryFile());
+  EXPECT_EQ(store->config.header.activeSlot, 0);
+  EXPECT_EQ(store->profileLibrary.size(), 2u);
+  EXPECT_EQ(disk.files.files[kConfigPath], userFile);
+  EXPECT_EQ(Writes(disk.files), 0);
+
+  // Later saves skip Config.data but still save the library and notify.
+  store->config.slots[0].selectedFunction = 5;
+  store->SaveActiveProfile();
+  EXPECT_FALSE(store->SaveConfig());  // as after a device event
+  EXPECT_EQ(disk.files.files[kConfigPath], userFile);
+  EXPECT_TRUE(traces.Contains(u"Config.data could not be read at start; this save is skipped\n"));
+  EXPECT_EQ(disk.files.files[kLibraryPath][1548], 5);
+  EXPECT_EQ(desktop.posts.size(), 1u);
+  EXPECT_EQ(publisher.published.size(), 1u);
+
+  // Readable again later: memory still holds defaults, so the file is kept.
+  disk.files.unreadable.clear();
+  EXPECT_FALSE(store->SaveConfig());
+  store->SaveActiveProfile();
+  EXPECT_EQ(disk.files.files[kConfigPath], userFile);
+  EXPECT_TRUE(traces.Contains(
+      u"Config.data reads again; the file on disk is kept and this save skipped\n"));
+  EXPECT_FALSE(disk.files.HasFile(kConfigPath + u".tmp"));
+}
+
+TEST_F(SettingsStoreTest, UnreadableLibraryIsNeverWrittenOverInThatRun) {
+  WriteConfig(0, {0, 0, 0, 0});
+  WriteLibrary(3);
+  const Bytes userFile = disk.files.files[kLibraryPath];
+  disk.files.unreadable.insert(kLibraryPath);
+  fakes::TraceRecorder traces;
+  store->Load();
+
+  EXPECT_FALSE(store->KeepsConfigFile());
+  EXPECT_TRUE(store->KeepsLibraryFile());
+  ASSERT_EQ(store->profileLibrary.size(), 1u);
+  EXPECT_EQ(store->libraryProfile, store->profileLibrary[0].get());
+  EXPECT_EQ(disk.files.files[kLibraryPath], userFile);
+  EXPECT_EQ(Writes(disk.files), 0);
+
+  store->config.slots[0].selectedFunction = 7;
+  store->SaveActiveProfile();
+  EXPECT_EQ(store->profileLibrary[0]->selectedFunction, 7);  // memory follows
+  EXPECT_EQ(disk.files.files[kLibraryPath], userFile);
+  EXPECT_EQ(disk.files.files[kConfigPath][756 + 1548], 7);  // Config.data is saved
+  EXPECT_TRUE(traces.Contains(u"SoftWare.data could not be read at start; this save is skipped\n"));
+
+  disk.files.unreadable.clear();
+  store->SaveActiveProfile();
+  EXPECT_EQ(disk.files.files[kLibraryPath], userFile);
+  EXPECT_TRUE(traces.Contains(
+      u"SoftWare.data reads again; the file on disk is kept and this save skipped\n"));
+}
+
+TEST_F(SettingsStoreTest, MissingFilesAreCreatedAndLaterSavesWriteThem) {
+  store->Load();
+  EXPECT_FALSE(store->KeepsConfigFile());
+  EXPECT_FALSE(store->KeepsLibraryFile());
+  ASSERT_TRUE(disk.files.HasFile(kConfigPath));
+  ASSERT_TRUE(disk.files.HasFile(kLibraryPath));
+  store->config.slots[0].selectedFunction = 3;
+  store->SaveActiveProfile();
+  EXPECT_EQ(disk.files.files[kConfigPath], ImageOf(store->config));
+  EXPECT_EQ(disk.files.files[kLibraryPath][1548], 3);
+
+  // A new start on the files it wrote keeps what was saved.
+  auto next = std::make_unique<SettingsStore>(disk.env, publisher, desktop, nullptr);
+  next->Load();
+  EXPECT_EQ(ImageOf(next->config), ImageOf(store->config));
+  EXPECT_EQ(next->profileLibrary[0]->selectedFunction, 3);
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include "harness.h"
 
-
 #include <fstream>
 #include <sstream>
 
@@ -72,8 +71,9 @@ void CopyTree(const std::wstring& from, const std::wstring& to) {
 }
 
 std::string ReadWholeFile(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE |
-                            FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return {};
   std::string text;
   char buffer[4096];
@@ -153,7 +153,9 @@ int ProgramFolder::LaunchCount(const std::wstring& program) const {
   return count;
 }
 
-void ProgramFolder::Remove(const std::wstring& name) const { DeleteFileW((path_ + name).c_str()); }
+void ProgramFolder::Remove(const std::wstring& name) const {
+  DeleteFileW((path_ + name).c_str());
+}
 
 // ---------------------------------------------------------------------------
 
@@ -181,8 +183,8 @@ LRESULT CALLBACK PeerWindow::Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
   }
   auto* self = reinterpret_cast<PeerWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (self != nullptr && (message == WM_CLOSE || message == WM_COMMAND ||
-                         (message >= WM_USER && message < 0x8000))) {
+  if (self != nullptr &&
+      (message == WM_CLOSE || message == WM_COMMAND || (message >= WM_USER && message < 0x8000))) {
     self->messages_.push_back({message, wParam, lParam});
     return 0;  // a peer that records does not close
   }
@@ -203,7 +205,9 @@ int PeerWindow::Count(UINT message) const {
 
 // ---------------------------------------------------------------------------
 
-TorvoProcess::TorvoProcess() { InitializeCriticalSection(&lock_); }
+TorvoProcess::TorvoProcess() {
+  InitializeCriticalSection(&lock_);
+}
 
 TorvoProcess::~TorvoProcess() {
   if (info_.hProcess != nullptr && Running()) Kill();
@@ -235,8 +239,8 @@ DWORD WINAPI TorvoProcess::DebugLoop(LPVOID parameter) {
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   self->created_ = CreateProcessW(nullptr, self->commandLine_.data(), nullptr, nullptr, FALSE,
-                                  DEBUG_ONLY_THIS_PROCESS, nullptr, self->folder_.c_str(),
-                                  &startup, &self->info_);
+                                  DEBUG_ONLY_THIS_PROCESS, nullptr, self->folder_.c_str(), &startup,
+                                  &self->info_);
   SetEvent(self->started_);
   if (!self->created_) return 1;
   DebugSetProcessKillOnExit(TRUE);
@@ -246,7 +250,8 @@ DWORD WINAPI TorvoProcess::DebugLoop(LPVOID parameter) {
     bool ended = false;
     switch (event.dwDebugEventCode) {
       case CREATE_PROCESS_DEBUG_EVENT:
-        if (event.u.CreateProcessInfo.hFile != nullptr) CloseHandle(event.u.CreateProcessInfo.hFile);
+        if (event.u.CreateProcessInfo.hFile != nullptr)
+          CloseHandle(event.u.CreateProcessInfo.hFile);
         break;
       case LOAD_DLL_DEBUG_EVENT:
         if (event.u.LoadDll.hFile != nullptr) CloseHandle(event.u.LoadDll.hFile);
@@ -388,7 +393,8 @@ bool SettingsArea::Write(const std::wstring& name, const std::string& bytes) con
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
-  const BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  const BOOL ok =
+      WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
   CloseHandle(file);
   return ok && written == bytes.size();
 }

@@ -24,8 +24,8 @@ class SettingsFilesTest : public ::testing::Test {
   void RunOnce(TorvoProcess& torvo) {
     const int launchesBefore = folder.LaunchCount(L"OSD.exe");
     ASSERT_TRUE(torvo.Start(folder));
-    ASSERT_TRUE(WaitUntil([&] { return folder.LaunchCount(L"OSD.exe") > launchesBefore; },
-                          kStartTimeoutMs))
+    ASSERT_TRUE(
+        WaitUntil([&] { return folder.LaunchCount(L"OSD.exe") > launchesBefore; }, kStartTimeoutMs))
         << torvo.Traces();
     ASSERT_TRUE(torvo.WaitForMainWindow(kStartTimeoutMs));
     ASSERT_TRUE(PostMessageW(torvo.MainWindow(), WM_COMMAND, 6002, 0));

@@ -111,11 +111,17 @@ LRESULT CDialogWindow::Default() {
   return DefDlgProcW(hwnd_, current_.message, current_.wParam, current_.lParam);
 }
 
-int CDialogWindow::OnCreate(CREATESTRUCTW*) { return static_cast<int>(Default()); }
+int CDialogWindow::OnCreate(CREATESTRUCTW*) {
+  return static_cast<int>(Default());
+}
 
-void CDialogWindow::OnDestroy() { Default(); }
+void CDialogWindow::OnDestroy() {
+  Default();
+}
 
-BOOL CDialogWindow::OnInitDialog() { return TRUE; }
+BOOL CDialogWindow::OnInitDialog() {
+  return TRUE;
+}
 
 BOOL CDialogWindow::OnCommand(WPARAM wParam, LPARAM lParam) {
   LRESULT result = 0;
@@ -132,9 +138,13 @@ BOOL CDialogWindow::OnCommand(WPARAM wParam, LPARAM lParam) {
   }
 }
 
-void CDialogWindow::OnTimer(UINT_PTR) { Default(); }
+void CDialogWindow::OnTimer(UINT_PTR) {
+  Default();
+}
 
-bool CDialogWindow::OnMessage(UINT, WPARAM, LPARAM, LRESULT&) { return false; }
+bool CDialogWindow::OnMessage(UINT, WPARAM, LPARAM, LRESULT&) {
+  return false;
+}
 
 void CDialogWindow::EndDialog(INT_PTR result) {
   if (hwnd_ != nullptr) ::EndDialog(hwnd_, result);

@@ -76,8 +76,8 @@ struct MessageMapEntry {
 };
 
 template <typename T, std::size_t N>
-bool DispatchMessageMap(T& target, const MessageMapEntry<T> (&map)[N], UINT message,
-                        WPARAM wParam, LPARAM lParam, LRESULT& result) {
+bool DispatchMessageMap(T& target, const MessageMapEntry<T> (&map)[N], UINT message, WPARAM wParam,
+                        LPARAM lParam, LRESULT& result) {
   for (const auto& entry : map) {
     if (entry.message != message) continue;
     if (message == WM_COMMAND) {

@@ -33,7 +33,8 @@ inline const wchar_t* W(const std::u16string& text) {
   return reinterpret_cast<const wchar_t*>(text.c_str());
 }
 inline std::u16string U16(const wchar_t* text) {
-  return text != nullptr ? std::u16string(reinterpret_cast<const char16_t*>(text)) : std::u16string();
+  return text != nullptr ? std::u16string(reinterpret_cast<const char16_t*>(text))
+                         : std::u16string();
 }
 
 }  // namespace torvo::win32

@@ -25,7 +25,9 @@ constexpr DWORD kWorkerQuitWaitMs = 1000;
 // gives up within about 100 ms unless it is stuck inside the library.
 constexpr DWORD kWorkerAbortGraceMs = 4000;
 
-const MessageMapEntry<CTorvoDlg>& Entry(const MessageMapEntry<CTorvoDlg>& e) { return e; }
+const MessageMapEntry<CTorvoDlg>& Entry(const MessageMapEntry<CTorvoDlg>& e) {
+  return e;
+}
 
 HWND FindTitled(const char16_t* title) {
   return FindWindowW(nullptr, reinterpret_cast<const wchar_t*>(title));
@@ -35,11 +37,16 @@ HWND FindTitled(const char16_t* title) {
 
 CTorvoDlg::CTorvoDlg(HINSTANCE instance)
     : CDialogWindow(instance, IDD_TORVO_DIALOG),
-      settings_(settingsEnv_, publisher_, desktop_, [this] { return DefaultProfileName(); }) {
+      settings_(settingsEnv_, publisher_, desktop_, [this] { return DefaultProfileName(); }),
+      protocol_(Process().deviceLibrary, clock_, Process().deviceFlags, ansiConverter_),
+      worker_(protocol_, Process().deviceFlags, desktop_, handover_),
+      presence_(Process().deviceFlags) {
   appIcon_ = LoadIconW(instance, MAKEINTRESOURCEW(IDI_APP_ICON));
 }
 
-CTorvoDlg::~CTorvoDlg() { ReleaseDialImages(); }
+CTorvoDlg::~CTorvoDlg() {
+  ReleaseDialImages();
+}
 
 // ---------------------------------------------------------------------------
 // Creation
@@ -130,9 +137,13 @@ std::optional<std::u16string> CTorvoDlg::DefaultProfileName() const {
   return U16(text);
 }
 
-int CTorvoDlg::CreateSharedBlock() { return 0; }
+int CTorvoDlg::CreateSharedBlock() {
+  return 0;
+}
 
-void CTorvoDlg::PublishConfig() { publisher_.Publish(config_); }
+void CTorvoDlg::PublishConfig() {
+  publisher_.Publish(config_);
+}
 
 bool CTorvoDlg::SharedBlockPublisher::Publish(const ConfigBlock&) {
   // The shared block is not created yet (CreateSharedBlock answers 0), so
@@ -180,10 +191,13 @@ BOOL CTorvoDlg::OnInitDialog() {
 bool CTorvoDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   static const MessageMapEntry<CTorvoDlg> messageMap[] = {
       Entry({WM_NCPAINT, 0, 0, &CTorvoDlg::OnNcPaint}),
+      Entry({WM_WINDOWPOSCHANGING, 0, 0, &CTorvoDlg::OnWindowPosChanging}),
       Entry({WM_ERASEBKGND, 0, 0, &CTorvoDlg::OnEraseBkgnd}),
       Entry({WM_COMMAND, ID_OPEN_CONFIGURATOR, ID_OPEN_CONFIGURATOR,
              &CTorvoDlg::OnCustomizerCommand}),
       Entry({WM_COMMAND, ID_EXIT, ID_EXIT, &CTorvoDlg::OnExitCommand}),
+      Entry({MSG_DEVICE_CONNECTION, 0, 0, &CTorvoDlg::OnDeviceConnection}),
+      Entry({MSG_DEVICE_EVENT, 0, 0, &CTorvoDlg::OnDeviceEvent}),
   };
   return DispatchMessageMap(*this, messageMap, message, wParam, lParam, result);
 }
@@ -195,7 +209,10 @@ BOOL CTorvoDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
 void CTorvoDlg::OnTimer(UINT_PTR id) {
   if (id == TIMER_INITIAL_UPLOAD) {
     KillTimer(GetSafeHwnd(), TIMER_INITIAL_UPLOAD);
-    PostThreadMessageW(Process().workerThreadId, MSG_WORKER_REQUEST, REQ_FULL_UPLOAD, 0);
+    PostWorkerRequest(REQ_FULL_UPLOAD, 0);
+  } else if (id == TIMER_ARRIVAL_PAUSE) {
+    KillTimer(GetSafeHwnd(), TIMER_ARRIVAL_PAUSE);
+    CarryOut(presence_.OnArrivalPauseElapsed());
   }
   CDialogWindow::OnTimer(id);
 }
@@ -209,7 +226,21 @@ LRESULT CTorvoDlg::OnNcPaint(WPARAM, LPARAM) {
   return Default();
 }
 
-LRESULT CTorvoDlg::OnEraseBkgnd(WPARAM, LPARAM) { return 1; }
+LRESULT CTorvoDlg::OnWindowPosChanging(WPARAM, LPARAM lParam) {
+  // The dialog manager shows a modal dialog when its queue first goes idle;
+  // the dial window shows only when this program's own logic shows the dial,
+  // so that show is dropped before the window ever appears. (Hiding it again
+  // on its first frame paints would leave it on screen for a moment.)
+  auto* position = reinterpret_cast<WINDOWPOS*>(lParam);
+  if (position != nullptr && (position->flags & SWP_SHOWWINDOW) != 0 && dialShown_ == 0) {
+    position->flags &= ~static_cast<UINT>(SWP_SHOWWINDOW);
+  }
+  return Default();
+}
+
+LRESULT CTorvoDlg::OnEraseBkgnd(WPARAM, LPARAM) {
+  return 1;
+}
 
 LRESULT CTorvoDlg::OnCustomizerCommand(WPARAM, LPARAM) {
   OnCustomizer();
@@ -221,7 +252,72 @@ LRESULT CTorvoDlg::OnExitCommand(WPARAM, LPARAM) {
   return 0;
 }
 
-void CTorvoDlg::ServeWorkerRequest(WPARAM, LPARAM) {}
+LRESULT CTorvoDlg::OnDeviceEvent(WPARAM wParam, LPARAM lParam) {
+  const std::uint32_t code =
+      (static_cast<std::uint32_t>(wParam) << 16) | (static_cast<std::uint32_t>(lParam) & 0xFFFFu);
+  HandleDeviceEvent(code);
+  return 1;
+}
+
+LRESULT CTorvoDlg::OnDeviceConnection(WPARAM wParam, LPARAM) {
+  HandleDeviceEvent(0x7F000000u +
+                    static_cast<std::uint32_t>(PresenceTracker::ConnectionValue(wParam)));
+  return 1;
+}
+
+void CTorvoDlg::HandleDeviceEvent(std::uint32_t code) {
+  const std::uint32_t eventClass = code >> 16;
+  const std::uint32_t value = code & 0xFFFFu;
+  if (eventClass == 0x7F00) CarryOut(presence_.OnConnectionChange(static_cast<int>(value)));
+}
+
+void CTorvoDlg::CarryOut(const std::vector<PresenceEffect>& effects) {
+  HWND hwnd = GetSafeHwnd();
+  BoundDeviceLibrary& library = Process().deviceLibrary;
+  for (const PresenceEffect effect : effects) {
+    switch (effect) {
+      case PresenceEffect::kStartArrivalPause:
+        SetTimer(hwnd, TIMER_ARRIVAL_PAUSE, PresenceTracker::kArrivalPauseMs, nullptr);
+        break;
+      case PresenceEffect::kCancelArrivalPause:
+        KillTimer(hwnd, TIMER_ARRIVAL_PAUSE);
+        break;
+      case PresenceEffect::kOpenFeatureDevice:
+        library.OpenFeatureDevice();
+        break;
+      case PresenceEffect::kRequestFullUpload:
+        PostWorkerRequest(REQ_FULL_UPLOAD, 0);
+        break;
+      case PresenceEffect::kAddTrayIcon:
+        AddTrayIcon();
+        break;
+      case PresenceEffect::kStartForegroundTimer:
+        SetTimer(hwnd, TIMER_FOLLOW_FOREGROUND, kFollowForegroundPeriodMs, nullptr);
+        break;
+      case PresenceEffect::kCloseFeatureDevice:
+        library.CloseFeatureDevice();
+        break;
+      case PresenceEffect::kRemoveTrayIcon:
+        RemoveTrayIcon();
+        break;
+      case PresenceEffect::kStopForegroundTimer:
+        KillTimer(hwnd, TIMER_FOLLOW_FOREGROUND);
+        break;
+      case PresenceEffect::kCloseConfigurator:
+        CloseConfigurator();
+        break;
+    }
+  }
+}
+
+void CTorvoDlg::PostWorkerRequest(WPARAM request, LPARAM parameter) {
+  handover_.Publish(config_);
+  PostThreadMessageW(Process().workerThreadId, MSG_WORKER_REQUEST, request, parameter);
+}
+
+void CTorvoDlg::ServeWorkerRequest(WPARAM request, LPARAM) {
+  worker_.OnThreadMessage(MSG_WORKER_REQUEST, request);
+}
 
 // ---------------------------------------------------------------------------
 // Destruction
@@ -232,15 +328,19 @@ void CTorvoDlg::OnDestroy() {
   // 1.-2.
   CDialogWindow::OnDestroy();
   ReleaseDialImages();
-  // 3. Tell the device the host leaves (only when this run took the device).
-  SendClosingHostState();
   // 4.
   KillTimer(hwnd, TIMER_FOLLOW_FOREGROUND);
   KillTimer(hwnd, TIMER_INITIAL_UPLOAD);
+  KillTimer(hwnd, TIMER_ARRIVAL_PAUSE);
   // 5.-6.
   CloseSiblingWindows();
   // 7.-10. The worker; the library stays loaded while it may be inside it.
+  // It is stopped before the closing report: an aborted upload still sends
+  // its remaining reports (its last one says the host is active), and the
+  // device must hear last that the host leaves.
   const bool workerEnded = StopWorker();
+  // 3. Tell the device the host leaves (only when this run took the device).
+  SendClosingHostState();
   // 11.-12.
   process.deviceLibrary.CloseDevMonitor();
   process.deviceLibrary.CloseFeatureDevice();
@@ -283,22 +383,18 @@ void CTorvoDlg::ReleaseDialImages() {
 
 void CTorvoDlg::SendClosingHostState() {
   if (!creationCompleted_) return;
-  SendHostState(0, 0);
+  protocol_.SendHostState(false, false);
 }
 
-void CTorvoDlg::SendHostState(int hostActive, int dialShown) {
-  std::uint8_t report[8] = {0x10, 0x08, static_cast<std::uint8_t>(hostActive),
-                            static_cast<std::uint8_t>(dialShown)};
-  if (Process().deviceLibrary.SetFeature(report, sizeof(report)) != 0) WaitDeviceReady(100);
-}
-
-int CTorvoDlg::WaitDeviceReady(int) { return 1; }
-
-void CTorvoDlg::CloseSiblingWindows() {
+void CTorvoDlg::CloseConfigurator() {
   if (HWND configurator = FindTitled(kConfiguratorTitle)) {
     PostMessageW(configurator, MSG_CFG_CLOSE_NOTICE, 0, 0);
     PostMessageW(configurator, WM_CLOSE, 0, 0);
   }
+}
+
+void CTorvoDlg::CloseSiblingWindows() {
+  CloseConfigurator();
   if (HWND osd = FindTitled(kOsdTitle)) PostMessageW(osd, WM_CLOSE, 0, 0);
 }
 

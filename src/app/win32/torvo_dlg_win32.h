@@ -14,6 +14,10 @@
 
 #include "app/win32/desktop_win32.h"
 #include "app/win32/dialog_framework_win32.h"
+#include "common/clock.h"
+#include "device/device_protocol.h"
+#include "device/upload_worker.h"
+#include "device/win32/ansi_converter_win32.h"
 #include "settings/config_block.h"
 #include "settings/settings_store.h"
 #include "settings/win32/file_system_win32.h"
@@ -30,6 +34,9 @@ inline constexpr UINT ID_OPEN_CONFIGURATOR = 6001;
 inline constexpr UINT ID_EXIT = 6002;
 inline constexpr UINT_PTR TIMER_FOLLOW_FOREGROUND = 500;
 inline constexpr UINT_PTR TIMER_INITIAL_UPLOAD = 502;
+// One-shot: the pause between a device arrival and opening the device, run
+// as a timer so that the window keeps answering during it.
+inline constexpr UINT_PTR TIMER_ARRIVAL_PAUSE = 503;
 inline constexpr UINT kFollowForegroundPeriodMs = 2000;
 inline constexpr UINT kInitialUploadDelayMs = 200;
 inline constexpr UINT kTrayIconId = 102;
@@ -54,8 +61,18 @@ class CTorvoDlg : public CDialogWindow {
  private:
   // Message map handlers.
   LRESULT OnNcPaint(WPARAM wParam, LPARAM lParam);
+  LRESULT OnWindowPosChanging(WPARAM wParam, LPARAM lParam);
   LRESULT OnEraseBkgnd(WPARAM wParam, LPARAM lParam);
   LRESULT OnCustomizerCommand(WPARAM wParam, LPARAM lParam);
+  LRESULT OnDeviceEvent(WPARAM wParam, LPARAM lParam);
+  LRESULT OnDeviceConnection(WPARAM wParam, LPARAM lParam);
+
+  // Device events: class in the high 16 bits, value in the low 16 bits.
+  void HandleDeviceEvent(std::uint32_t code);
+  void CarryOut(const std::vector<PresenceEffect>& effects);
+  // Hands the worker a snapshot of `config` and posts it a request.
+  void PostWorkerRequest(WPARAM request, LPARAM parameter);
+  void CloseConfigurator();
   LRESULT OnExitCommand(WPARAM wParam, LPARAM lParam);
 
   // Copies `config` into the shared block (under the share mutex).
@@ -85,10 +102,6 @@ class CTorvoDlg : public CDialogWindow {
   bool StopWorker();
   void ReleaseDialImages();
 
-  // Sends the host-state report and waits for the device when it was sent.
-  void SendHostState(int hostActive, int dialShown);
-  int WaitDeviceReady(int firstWaitMs);
-
   HICON appIcon_ = nullptr;
   std::u16string osdDataPath_;
   Win32Desktop desktop_;
@@ -100,6 +113,13 @@ class CTorvoDlg : public CDialogWindow {
   // bound to the active slot.
   SettingsStore settings_;
   ConfigBlock& config_ = settings_.config;
+  // The device link: reports, the worker's logic and the device presence.
+  SystemClock clock_;
+  Win32AnsiConverter ansiConverter_;
+  DeviceProtocol protocol_;
+  ConfigHandover handover_;
+  UploadWorker worker_;
+  PresenceTracker presence_;
   HANDLE sharedMapping_ = nullptr;
   ConfigBlock* sharedConfig_ = nullptr;
   HANDLE shareMutex_ = nullptr;

@@ -18,7 +18,7 @@ DWORD WINAPI WorkerThreadProc(LPVOID parameter) {
   CTorvoDlg* window = start->window;
   MSG msg;
   PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);  // creates the queue
-  SetEvent(start->queueReady);  // `start` is not touched after this
+  SetEvent(start->queueReady);                                 // `start` is not touched after this
 
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
     if (msg.message != MSG_WORKER_REQUEST) continue;

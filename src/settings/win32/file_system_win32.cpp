@@ -1,11 +1,7 @@
+#include "settings/win32/file_system_win32.h"
+
 #include <windows.h>
 #include <shlobj.h>
-
-// FileSystem's member names, not the ANSI/Unicode switches of <windows.h>.
-#undef CreateDirectory
-#undef ReplaceFile
-
-#include "settings/win32/file_system_win32.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -46,22 +42,30 @@ class FileHandle {
 
 }  // namespace
 
-bool Win32FileSystem::ReadFile(const std::u16string& path, std::size_t maxBytes,
-                               std::vector<std::uint8_t>& out) {
+ReadResult Win32FileSystem::ReadFile(const std::u16string& path, std::size_t maxBytes,
+                                     std::vector<std::uint8_t>& out) {
   out.clear();
   FileHandle file(::CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.valid()) return false;
+  if (!file.valid()) {
+    // Only a missing file or folder means there is nothing to lose; a locked
+    // or forbidden file, a bad volume and the like may still hold settings.
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+      return ReadResult::kNotFound;
+    }
+    return ReadResult::kFailed;
+  }
   LARGE_INTEGER size;
-  if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return false;
+  if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return ReadResult::kFailed;
   const std::uint64_t wanted =
       std::min<std::uint64_t>(static_cast<std::uint64_t>(size.QuadPart), maxBytes);
-  if (wanted > out.max_size()) return false;
+  if (wanted > out.max_size()) return ReadResult::kFailed;
   try {
     out.resize(static_cast<std::size_t>(wanted));
   } catch (const std::bad_alloc&) {
     out.clear();
-    return false;
+    return ReadResult::kFailed;
   }
   std::size_t done = 0;
   while (done < out.size()) {
@@ -69,13 +73,13 @@ bool Win32FileSystem::ReadFile(const std::u16string& path, std::size_t maxBytes,
     DWORD read = 0;
     if (!::ReadFile(file.get(), out.data() + done, piece, &read, nullptr)) {
       out.clear();
-      return false;
+      return ReadResult::kFailed;
     }
     if (read == 0) break;  // the file became shorter while we read it
     done += read;
   }
   out.resize(done);
-  return true;
+  return ReadResult::kRead;
 }
 
 bool Win32FileSystem::WriteFileDurably(const std::u16string& path, const std::uint8_t* data,
@@ -96,7 +100,7 @@ bool Win32FileSystem::WriteFileDurably(const std::u16string& path, const std::ui
   return file.Close();
 }
 
-bool Win32FileSystem::ReplaceFile(const std::u16string& from, const std::u16string& to) {
+bool Win32FileSystem::MoveFileOver(const std::u16string& from, const std::u16string& to) {
   return ::MoveFileExW(Wide(from), Wide(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
          FALSE;
 }
@@ -110,7 +114,7 @@ bool Win32FileSystem::DirectoryExists(const std::u16string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-bool Win32FileSystem::CreateDirectory(const std::u16string& path) {
+bool Win32FileSystem::CreateFolder(const std::u16string& path) {
   return ::CreateDirectoryW(Wide(path), nullptr) != FALSE;
 }
 

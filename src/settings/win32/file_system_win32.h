@@ -1,7 +1,6 @@
 // The disk and the user's folders on Windows. This header does not include
-// <windows.h>: FileSystem's CreateDirectory and ReplaceFile share their names
-// with macros of <windows.h>, so callers include this header (or
-// common/file_system.h) with the macros undefined or before <windows.h>.
+// <windows.h>, and its member names are not macros of <windows.h>, so it may
+// be included before or after it.
 #pragma once
 
 #include "common/file_system.h"
@@ -11,14 +10,16 @@ namespace torvo {
 
 class Win32FileSystem final : public FileSystem {
  public:
-  bool ReadFile(const std::u16string& path, std::size_t maxBytes,
-                std::vector<std::uint8_t>& out) override;
+  // ERROR_FILE_NOT_FOUND and ERROR_PATH_NOT_FOUND are kNotFound; every other
+  // failure is kFailed.
+  ReadResult ReadFile(const std::u16string& path, std::size_t maxBytes,
+                      std::vector<std::uint8_t>& out) override;
   bool WriteFileDurably(const std::u16string& path, const std::uint8_t* data,
                         std::size_t size) override;
-  bool ReplaceFile(const std::u16string& from, const std::u16string& to) override;
+  bool MoveFileOver(const std::u16string& from, const std::u16string& to) override;
   bool RemoveFile(const std::u16string& path) override;
   bool DirectoryExists(const std::u16string& path) override;
-  bool CreateDirectory(const std::u16string& path) override;
+  bool CreateFolder(const std::u16string& path) override;
 };
 
 // The roaming application-data folder (SHGetFolderPathW, CSIDL_APPDATA with

@@ -1,5 +1,7 @@
 // vkbctl: a console for people to drive the virtual keyboard while Torvo.exe
 // runs. Reads one command per line from stdin until "exit" or end of input.
+#include <windows.h>
+
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -71,9 +73,13 @@ bool Run(VirtualKeyboard& keyboard, const ConsoleCommand& command) {
 
 int wmain(int argc, wchar_t** argv) {
   // "--unplugged": a block created by this console starts unplugged.
+  // "--end-torvo": when the console ends, ask Torvo.exe to end too (its exit
+  // command), as its tray menu would.
   bool plugged = true;
+  bool endTorvo = false;
   for (int i = 1; i < argc; ++i) {
     if (std::wstring(argv[i]) == L"--unplugged") plugged = false;
+    if (std::wstring(argv[i]) == L"--end-torvo") endTorvo = true;
   }
   VirtualKeyboard keyboard;
   if (!keyboard.Open(plugged)) {
@@ -90,5 +96,11 @@ int wmain(int argc, wchar_t** argv) {
     std::cout << std::flush;
   }
   std::cout << "\n";
+  if (endTorvo) {
+    if (HWND torvo = FindWindowW(nullptr, L"Zenqo_K27_Vistrane_Torv")) {
+      PostMessageW(torvo, WM_COMMAND, 6002, 0);
+      std::cout << "asked Torvo.exe to end\n";
+    }
+  }
   return 0;
 }
