@@ -15,6 +15,9 @@ struct DeviceFlags {
   std::atomic<int> devicePresence{kDeviceNotOpened};
   std::atomic<int> workerBusy{0};     // 1 while the worker serves a request
   std::atomic<int> abortTransfer{0};  // 1 asks running polls and macro loops to give up
+  // 1 once shutdown has begun: requests still queued behind WM_QUIT are
+  // dropped instead of running a whole upload each.
+  std::atomic<int> stopRequested{0};
 };
 
 // The worker's thread message and its requests.

@@ -27,12 +27,17 @@ void UploadWorker::OnThreadMessage(unsigned message, std::uintptr_t wParam) {
 
 void UploadWorker::Serve(std::uintptr_t wParam, std::shared_ptr<const ConfigBlock> snapshot) {
   if (flags_.devicePresence.load() != kDevicePresent) return;
+  if (flags_.stopRequested.load() != 0) {
+    Trace(u"Upload request dropped: the program is ending\n");
+    return;
+  }
   flags_.workerBusy.store(1);
   flags_.abortTransfer.store(0);
-  // A removal between the check above and raising workerBusy would have found
-  // the worker idle and raised no abort: look once more now that the flag is
-  // visible, so the request is either aborted or dropped.
-  if (flags_.devicePresence.load() == kDevicePresent) {
+  // A removal (or the start of shutdown) between the checks above and raising
+  // workerBusy would have found the worker idle and raised no abort: look once
+  // more now that the flag is visible, so the request is either aborted or
+  // dropped.
+  if (flags_.devicePresence.load() == kDevicePresent && flags_.stopRequested.load() == 0) {
     if (snapshot != nullptr) {
       Run(wParam, *snapshot);
     } else {

@@ -109,6 +109,17 @@ TEST_F(UploadWorkerTest, RequestsAreDroppedUnlessTheDeviceIsPresent) {
   EXPECT_EQ(flags.workerBusy, 0);
 }
 
+TEST_F(UploadWorkerTest, RequestsQueuedBehindShutdownAreDropped) {
+  desktop.windows[u"Vistrane"] = 77;
+  flags.stopRequested = 1;
+  for (unsigned request : {REQ_APPLY, REQ_FULL_UPLOAD, REQ_SWITCH_SLOT}) {
+    worker.OnThreadMessage(MSG_WORKER_REQUEST, request);
+  }
+  EXPECT_TRUE(device.log.empty());
+  EXPECT_TRUE(desktop.posts.empty());
+  EXPECT_EQ(flags.workerBusy, 0);
+}
+
 TEST_F(UploadWorkerTest, UploadsTheSnapshotHandedOver) {
   block->slots[1].keys[10].keyCodes[0] = 0x1E;
   handover.Publish(*block);

@@ -402,6 +402,7 @@ bool CTorvoDlg::StopWorker() {
   ProcessValues& process = Process();
   if (process.workerThread == nullptr) return true;
   DeviceFlags& flags = process.deviceFlags;
+  flags.stopRequested = 1;
   if (flags.workerBusy == 1) flags.abortTransfer = 1;
   PostThreadMessageW(process.workerThreadId, WM_QUIT, 0, 0);
   DWORD wait = WaitForSingleObject(process.workerThread, kWorkerQuitWaitMs);
