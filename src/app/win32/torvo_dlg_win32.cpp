@@ -5,10 +5,13 @@
 #include "app/startup.h"
 #include "app/win32/process_values_win32.h"
 #include "app/win32/resource.h"
+#include "app/win32/shared_block_win32.h"
+#include "app/win32/tray_win32.h"
 #include "app/win32/worker_thread_win32.h"
 #include "common/desktop.h"
 #include "common/trace.h"
 #include "device/device_state.h"
+#include "dial/win32/skin_win32.h"
 #include "settings/settings_folder.h"
 #include "settings/settings_model.h"
 
@@ -77,7 +80,7 @@ int CTorvoDlg::OnCreate(CREATESTRUCTW* createStruct) {
   osdDataPath_ = OsdDataPath(settingsEnv_);
 
   // 7. Skin.
-  LoadSkin();
+  LoadSkin(hwnd, process.skinFolder);
 
   // 8. Device library; a missing library or entry point makes its calls fail.
   process.deviceLibrary.Bind(process.programFolder);
@@ -126,8 +129,6 @@ int CTorvoDlg::OnCreate(CREATESTRUCTW* createStruct) {
   return 0;
 }
 
-void CTorvoDlg::LoadSkin() {}
-
 std::optional<std::u16string> CTorvoDlg::DefaultProfileName() const {
   HMODULE language = Process().languageLibrary;
   if (language == nullptr) return std::nullopt;
@@ -162,14 +163,12 @@ int CTorvoDlg::OpenDevice() {
   return opened;
 }
 
-void CTorvoDlg::AddTrayIcon() {}
+void CTorvoDlg::AddTrayIcon() {
+  win32::AddTrayIcon(trayIcon_, GetSafeHwnd());
+}
 
 void CTorvoDlg::RemoveTrayIcon() {
-  NOTIFYICONDATAW data{};
-  data.cbSize = sizeof(data);
-  data.hWnd = GetSafeHwnd();
-  data.uID = kTrayIconId;
-  Shell_NotifyIconW(NIM_DELETE, &data);
+  win32::RemoveTrayIcon(trayIcon_, GetSafeHwnd());
 }
 
 void CTorvoDlg::OnCustomizer() {}

@@ -39,7 +39,6 @@ inline constexpr UINT_PTR TIMER_INITIAL_UPLOAD = 502;
 inline constexpr UINT_PTR TIMER_ARRIVAL_PAUSE = 503;
 inline constexpr UINT kFollowForegroundPeriodMs = 2000;
 inline constexpr UINT kInitialUploadDelayMs = 200;
-inline constexpr UINT kTrayIconId = 102;
 
 class CTorvoDlg : public CDialogWindow {
  public:
@@ -86,7 +85,6 @@ class CTorvoDlg : public CDialogWindow {
   };
 
   // Creation steps that belong to other subsystems.
-  void LoadSkin();
   int CreateSharedBlock();
   void PublishConfig();
   std::optional<std::u16string> DefaultProfileName() const;
