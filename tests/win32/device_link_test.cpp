@@ -147,5 +147,28 @@ TEST_F(DeviceLinkTest, RemovalDuringABusyUploadEndsItWithinTwoSeconds) {
   EXPECT_EQ(keyboard.Counters().closeFeatureDevice, 1u);
 }
 
+TEST_F(DeviceLinkTest, RemovalAsADeviceEventClosesTheDeviceAndTheConfigurator) {
+  PeerWindow configurator(L"Vistrane");
+  StartAndWaitForCreation();
+  ASSERT_TRUE(WaitUntil([&] { return keyboard.Model().hostStateReports >= 1; }, 15000));
+
+  // A connection value other than arrival and removal changes nothing.
+  ASSERT_TRUE(keyboard.SendConnection(5));
+  ASSERT_TRUE(keyboard.SendInputEvent(0x7F00, 7));
+  ASSERT_TRUE(keyboard.WaitForDelivery(2000));
+  // Removal reported through the event message (class 0x7F00, value 2).
+  ASSERT_TRUE(keyboard.SendInputEvent(0x7F00, 2));
+  ASSERT_TRUE(keyboard.WaitForDelivery(2000));
+  ASSERT_TRUE(WaitUntil([&] { return configurator.Messages().size() >= 2; }, 3000));
+  EXPECT_EQ(configurator.MessageNumbers(), (std::vector<UINT>{1042, WM_CLOSE}));
+  EXPECT_EQ(keyboard.Counters().closeFeatureDevice, 1u);
+  // A second removal is ignored.
+  ASSERT_TRUE(keyboard.SendConnection(0));
+  ASSERT_TRUE(keyboard.WaitForDelivery(2000));
+  PumpFor(200);
+  EXPECT_EQ(configurator.Messages().size(), 2u);
+  EXPECT_EQ(keyboard.Counters().closeFeatureDevice, 1u);
+}
+
 }  // namespace
 }  // namespace torvo::testing
