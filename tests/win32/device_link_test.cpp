@@ -5,37 +5,15 @@
 #include <cstring>
 
 #include "device/reports.h"
-#include "harness.h"
-#include "hiddriver/client/virtual_keyboard.h"
+#include "torvo_fixture.h"
 #include "settings/config_block.h"
 #include "settings/settings_model.h"
 
 namespace torvo::testing {
 namespace {
 
-constexpr DWORD kStartTimeoutMs = 20000;
-constexpr DWORD kExitTimeoutMs = 5000;
-
-class DeviceLinkTest : public ::testing::Test {
+class DeviceLinkTest : public TorvoTest {
  protected:
-  void SetUp() override {
-    EndStrayInstances();
-    ASSERT_TRUE(keyboard.Create(true));
-  }
-  void TearDown() override {
-    if (torvo.Running() && torvo.MainWindow() != nullptr) {
-      PostMessageW(torvo.MainWindow(), WM_COMMAND, 6002, 0);
-      torvo.WaitForExit(kExitTimeoutMs);
-    }
-  }
-
-  void StartAndWaitForCreation() {
-    ASSERT_TRUE(torvo.Start(folder));
-    ASSERT_TRUE(WaitUntil([&] { return folder.LaunchCount(L"OSD.exe") == 1; }, kStartTimeoutMs))
-        << torvo.Traces();
-    ASSERT_TRUE(torvo.WaitForMainWindow(kStartTimeoutMs));
-  }
-
   // The accepted set reports, by report id.
   std::vector<std::uint8_t> SetReportIds() const {
     std::vector<std::uint8_t> ids;
@@ -51,11 +29,6 @@ class DeviceLinkTest : public ::testing::Test {
     }
     return false;
   }
-
-  vkb::VirtualKeyboard keyboard;
-  ProgramFolder folder;
-  SettingsArea area;
-  TorvoProcess torvo;
 };
 
 TEST_F(DeviceLinkTest, StartUploadReachesTheKeyboardInOrderWithDefaults) {

@@ -3,43 +3,23 @@
 
 #include <cstring>
 
-#include "harness.h"
-#include "hiddriver/client/virtual_keyboard.h"
+#include "torvo_fixture.h"
 #include "settings/config_block.h"
 
 namespace torvo::testing {
 namespace {
 
-constexpr DWORD kStartTimeoutMs = 20000;
-constexpr DWORD kExitTimeoutMs = 5000;
-
-class SettingsFilesTest : public ::testing::Test {
+class SettingsFilesTest : public TorvoTest {
  protected:
-  void SetUp() override {
-    EndStrayInstances();
-    ASSERT_TRUE(keyboard.Create(true));
-  }
-
   // One run of the program: start, wait for the end of creation, exit.
-  void RunOnce(TorvoProcess& torvo) {
-    const int launchesBefore = folder.LaunchCount(L"OSD.exe");
-    ASSERT_TRUE(torvo.Start(folder));
-    ASSERT_TRUE(
-        WaitUntil([&] { return folder.LaunchCount(L"OSD.exe") > launchesBefore; }, kStartTimeoutMs))
-        << torvo.Traces();
-    ASSERT_TRUE(torvo.WaitForMainWindow(kStartTimeoutMs));
-    ASSERT_TRUE(PostMessageW(torvo.MainWindow(), WM_COMMAND, 6002, 0));
-    ASSERT_TRUE(torvo.WaitForExit(kExitTimeoutMs));
+  void RunOnce(TorvoProcess& process) {
+    StartAndWaitForCreation(process);
+    ExitBy(process, WM_COMMAND, 6002);
   }
-
-  vkb::VirtualKeyboard keyboard;
-  ProgramFolder folder;
-  SettingsArea area;
 };
 
 TEST_F(SettingsFilesTest, FirstStartCreatesTheFolderWithDefaultFiles) {
   ASSERT_FALSE(area.Exists());
-  TorvoProcess torvo;
   RunOnce(torvo);
   ASSERT_TRUE(area.Exists());
 
@@ -63,8 +43,7 @@ TEST_F(SettingsFilesTest, FirstStartCreatesTheFolderWithDefaultFiles) {
 }
 
 TEST_F(SettingsFilesTest, SecondStartFindsTheFolderAndRewritesNothing) {
-  TorvoProcess first;
-  RunOnce(first);
+  RunOnce(torvo);
   const std::string config = area.Read(L"Config.data");
   const std::string library = area.Read(L"SoftWare.data");
   const auto configTime = area.WriteTime(L"Config.data");

@@ -5,42 +5,14 @@
 
 #include <memory>
 
-#include "harness.h"
-#include "hiddriver/client/virtual_keyboard.h"
+#include "torvo_fixture.h"
 
 namespace torvo::testing {
 namespace {
 
 constexpr UINT kCloseNotice = 1042;
-constexpr DWORD kStartTimeoutMs = 20000;
-constexpr DWORD kExitTimeoutMs = 5000;
 
-class StartupTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    EndStrayInstances();
-    ASSERT_TRUE(keyboard.Create(true));
-  }
-
-  // Starts Torvo.exe and waits until its creation handler has finished (it
-  // starts the on-screen display last).
-  void StartAndWaitForCreation(const std::wstring& arguments = L"") {
-    ASSERT_TRUE(torvo.Start(folder, arguments));
-    ASSERT_TRUE(WaitUntil([&] { return folder.LaunchCount(L"OSD.exe") == 1; }, kStartTimeoutMs))
-        << torvo.Traces();
-    ASSERT_TRUE(torvo.WaitForMainWindow(kStartTimeoutMs));
-  }
-
-  void ExitBy(UINT message, WPARAM wParam) {
-    ASSERT_TRUE(PostMessageW(torvo.MainWindow(), message, wParam, 0));
-    ASSERT_TRUE(torvo.WaitForExit(kExitTimeoutMs)) << torvo.Traces();
-    EXPECT_EQ(torvo.ExitCode(), 0u);
-  }
-
-  vkb::VirtualKeyboard keyboard;
-  ProgramFolder folder;
-  TorvoProcess torvo;
-};
+class StartupTest : public TorvoTest {};
 
 TEST_F(StartupTest, SecondInstanceForwardsOnlyTheConfiguratorRequest) {
   // This test plays the first instance: it owns the instance mutex and the

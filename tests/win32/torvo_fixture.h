@@ -1,0 +1,59 @@
+// The fixture of the end-to-end tests: a fresh settings area, a private
+// program folder, the virtual keyboard plugged in, and Torvo.exe.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "harness.h"
+#include "hiddriver/client/virtual_keyboard.h"
+
+namespace torvo::testing {
+
+class TorvoTest : public ::testing::Test {
+ protected:
+  static constexpr DWORD kStartTimeoutMs = 20000;
+  static constexpr DWORD kExitTimeoutMs = 5000;
+
+  void SetUp() override {
+    EndStrayInstances();
+    ASSERT_TRUE(keyboard.Create(true));
+  }
+
+  void TearDown() override {
+    if (torvo.Running() && torvo.MainWindow() != nullptr) {
+      PostMessageW(torvo.MainWindow(), WM_COMMAND, 6002, 0);
+      torvo.WaitForExit(kExitTimeoutMs);
+    }
+  }
+
+  // Starts Torvo.exe and waits until its creation handler has finished (it
+  // starts the on-screen display last).
+  void StartAndWaitForCreation(TorvoProcess& process, const std::wstring& arguments = L"") {
+    const int launchesBefore = folder.LaunchCount(L"OSD.exe");
+    ASSERT_TRUE(process.Start(folder, arguments));
+    ASSERT_TRUE(
+        WaitUntil([&] { return folder.LaunchCount(L"OSD.exe") > launchesBefore; }, kStartTimeoutMs))
+        << process.Traces();
+    ASSERT_TRUE(process.WaitForMainWindow(kStartTimeoutMs));
+  }
+  void StartAndWaitForCreation(const std::wstring& arguments = L"") {
+    StartAndWaitForCreation(torvo, arguments);
+  }
+
+  // Ends the program with a message to its main window (6002, WM_CLOSE...).
+  void ExitBy(TorvoProcess& process, UINT message, WPARAM wParam) {
+    ASSERT_TRUE(PostMessageW(process.MainWindow(), message, wParam, 0));
+    ASSERT_TRUE(process.WaitForExit(kExitTimeoutMs)) << process.Traces();
+    EXPECT_EQ(process.ExitCode(), 0u);
+  }
+  void ExitBy(UINT message, WPARAM wParam) { ExitBy(torvo, message, wParam); }
+
+  vkb::VirtualKeyboard keyboard;
+  SettingsArea area;
+  ProgramFolder folder;
+  TorvoProcess torvo;
+};
+
+}  // namespace torvo::testing
