@@ -28,10 +28,6 @@ constexpr DWORD kWorkerQuitWaitMs = 1000;
 // gives up within about 100 ms unless it is stuck inside the library.
 constexpr DWORD kWorkerAbortGraceMs = 4000;
 
-const MessageMapEntry<CTorvoDlg>& Entry(const MessageMapEntry<CTorvoDlg>& e) {
-  return e;
-}
-
 HWND FindTitled(const char16_t* title) {
   return FindWindowW(nullptr, reinterpret_cast<const wchar_t*>(title));
 }
@@ -189,20 +185,15 @@ BOOL CTorvoDlg::OnInitDialog() {
 
 bool CTorvoDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   static const MessageMapEntry<CTorvoDlg> messageMap[] = {
-      Entry({WM_NCPAINT, 0, 0, &CTorvoDlg::OnNcPaint}),
-      Entry({WM_WINDOWPOSCHANGING, 0, 0, &CTorvoDlg::OnWindowPosChanging}),
-      Entry({WM_ERASEBKGND, 0, 0, &CTorvoDlg::OnEraseBkgnd}),
-      Entry({WM_COMMAND, ID_OPEN_CONFIGURATOR, ID_OPEN_CONFIGURATOR,
-             &CTorvoDlg::OnCustomizerCommand}),
-      Entry({WM_COMMAND, ID_EXIT, ID_EXIT, &CTorvoDlg::OnExitCommand}),
-      Entry({MSG_DEVICE_CONNECTION, 0, 0, &CTorvoDlg::OnDeviceConnection}),
-      Entry({MSG_DEVICE_EVENT, 0, 0, &CTorvoDlg::OnDeviceEvent}),
+      {WM_NCPAINT, 0, 0, &CTorvoDlg::OnNcPaint},
+      {WM_WINDOWPOSCHANGING, 0, 0, &CTorvoDlg::OnWindowPosChanging},
+      {WM_ERASEBKGND, 0, 0, &CTorvoDlg::OnEraseBkgnd},
+      {WM_COMMAND, ID_OPEN_CONFIGURATOR, ID_OPEN_CONFIGURATOR, &CTorvoDlg::OnCustomizerCommand},
+      {WM_COMMAND, ID_EXIT, ID_EXIT, &CTorvoDlg::OnExitCommand},
+      {MSG_DEVICE_CONNECTION, 0, 0, &CTorvoDlg::OnDeviceConnection},
+      {MSG_DEVICE_EVENT, 0, 0, &CTorvoDlg::OnDeviceEvent},
   };
   return DispatchMessageMap(*this, messageMap, message, wParam, lParam, result);
-}
-
-BOOL CTorvoDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
-  return CDialogWindow::OnCommand(wParam, lParam);
 }
 
 void CTorvoDlg::OnTimer(UINT_PTR id) {

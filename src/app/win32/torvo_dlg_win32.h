@@ -53,7 +53,6 @@ class CTorvoDlg : public CDialogWindow {
   int OnCreate(CREATESTRUCTW* createStruct) override;
   void OnDestroy() override;
   BOOL OnInitDialog() override;
-  BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
   void OnTimer(UINT_PTR id) override;
   bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
