@@ -104,6 +104,12 @@ TEST_F(DeviceLinkTest, ArrivalBringsAFullUploadAfterThePauseWhileTheWindowAnswer
   ASSERT_TRUE(WaitUntil([&] { return keyboard.Model().hostStateReports >= 1; }, 15000))
       << keyboard.DumpReportLog(false);
   EXPECT_EQ(SetReportIds().front(), 0x04);
+  // The upload starts once the pause of about 8 s has passed.
+  const auto log = keyboard.Reports();
+  ASSERT_FALSE(log.empty());
+  const std::uint32_t sinceArrival = log.front().tickMs - static_cast<std::uint32_t>(arrived);
+  EXPECT_GE(sinceArrival, 7900u);
+  EXPECT_LT(sinceArrival, 10000u);
   EXPECT_GE(keyboard.Counters().openFeatureDevice, 2u);  // at start, then after the pause
 }
 
