@@ -18,13 +18,14 @@ namespace {
 // it reads: memory still holds the defaults, not the file's content, and the
 // next start loads the file. Before each skipped save the file is read once
 // more, only to say in the trace whether it is readable again.
-void TraceKeptFile(FileSystem& fileSystem, const std::u16string& path,
-                   std::u16string_view readableText, std::u16string_view unreadableText) {
+// Says why a save of a file that could not be read at start is skipped.
+void TraceKeptFile(const SettingsEnvironment& env, std::u16string_view fileName) {
+  const std::u16string name(fileName);
   std::vector<std::uint8_t> probe;
-  if (fileSystem.ReadFile(path, 1, probe) == ReadResult::kRead) {
-    Trace(readableText);
+  if (env.fileSystem.ReadFile(GetSettingsFolder(env) + name, 1, probe) == ReadResult::kRead) {
+    Trace(name + u" reads again; the file on disk is kept and this save skipped\n");
   } else {
-    Trace(unreadableText);
+    Trace(name + u" could not be read at start; this save is skipped\n");
   }
 }
 
@@ -72,9 +73,7 @@ void SettingsStore::SaveActiveProfile() {
 
 bool SettingsStore::SaveConfig() {
   if (keepConfigFile_) {
-    TraceKeptFile(env_.fileSystem, GetSettingsFolder(env_) + kConfigFileName,
-                  u"Config.data reads again; the file on disk is kept and this save skipped\n",
-                  u"Config.data could not be read at start; this save is skipped\n");
+    TraceKeptFile(env_, kConfigFileName);
     return false;
   }
   return ::torvo::SaveConfig(env_, config);
@@ -82,9 +81,7 @@ bool SettingsStore::SaveConfig() {
 
 bool SettingsStore::SaveLibrary() {
   if (keepLibraryFile_) {
-    TraceKeptFile(env_.fileSystem, GetSettingsFolder(env_) + kProfileLibraryFileName,
-                  u"SoftWare.data reads again; the file on disk is kept and this save skipped\n",
-                  u"SoftWare.data could not be read at start; this save is skipped\n");
+    TraceKeptFile(env_, kProfileLibraryFileName);
     return false;
   }
   return SaveProfileLibrary(env_, profileLibrary);

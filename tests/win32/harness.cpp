@@ -1,6 +1,5 @@
 #include "harness.h"
 
-#include <fstream>
 #include <sstream>
 
 #ifndef TORVO_DIST_DIR

@@ -28,10 +28,6 @@ constexpr DWORD kWorkerQuitWaitMs = 1000;
 // gives up within about 100 ms unless it is stuck inside the library.
 constexpr DWORD kWorkerAbortGraceMs = 4000;
 
-HWND FindTitled(const char16_t* title) {
-  return FindWindowW(nullptr, reinterpret_cast<const wchar_t*>(title));
-}
-
 }  // namespace
 
 CTorvoDlg::CTorvoDlg(HINSTANCE instance)
@@ -171,7 +167,7 @@ void CTorvoDlg::OnCustomizer() {}
 
 void CTorvoDlg::LaunchOsd() {
   const std::u16string path = OsdProgramPath(Process().programFolder);
-  ShellExecuteW(nullptr, L"open", W(path), nullptr, nullptr, SW_SHOW);
+  desktop_.StartProgram(path);
 }
 
 BOOL CTorvoDlg::OnInitDialog() {
@@ -377,15 +373,17 @@ void CTorvoDlg::SendClosingHostState() {
 }
 
 void CTorvoDlg::CloseConfigurator() {
-  if (HWND configurator = FindTitled(kConfiguratorTitle)) {
-    PostMessageW(configurator, MSG_CFG_CLOSE_NOTICE, 0, 0);
-    PostMessageW(configurator, WM_CLOSE, 0, 0);
+  if (const WindowHandle configurator = desktop_.FindWindowByTitle(kConfiguratorTitle)) {
+    desktop_.PostMessageTo(configurator, MSG_CFG_CLOSE_NOTICE, 0, 0);
+    desktop_.PostMessageTo(configurator, WM_CLOSE, 0, 0);
   }
 }
 
 void CTorvoDlg::CloseSiblingWindows() {
   CloseConfigurator();
-  if (HWND osd = FindTitled(kOsdTitle)) PostMessageW(osd, WM_CLOSE, 0, 0);
+  if (const WindowHandle osd = desktop_.FindWindowByTitle(kOsdTitle)) {
+    desktop_.PostMessageTo(osd, WM_CLOSE, 0, 0);
+  }
 }
 
 bool CTorvoDlg::StopWorker() {
