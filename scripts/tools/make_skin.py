@@ -35,7 +35,7 @@ R_IN = 50.0  # inner radius of the sector ring (just outside the centre recess, 
 R_OUT = 81.0  # outer radius of the sector ring (inside the face, 84)
 GAP = 3.0  # width of the straight gap between two neighbouring sectors
 ICON_RADIUS = (R_IN + R_OUT) / 2.0
-ICON_SIZE = 22.0  # pictogram size in a sector; pictogram sources are 48 x 48
+ICON_SIZE = 24.0  # pictogram size in a sector; pictogram sources are 48 x 48
 CENTRE_ICON_SIZE = 44.0
 
 # The eight functions in order 1 ... 8, clockwise from the top: BUTTONPOS label, pictogram
