@@ -16,6 +16,7 @@ With --preview, also writes pictures of the dial on a desktop-like background to
 """
 import math
 import os
+import shutil
 import struct
 import subprocess
 import sys
@@ -247,6 +248,10 @@ def main(argv):
         preview = argv[2]
     elif len(argv) != 1:
         sys.exit(__doc__)
+    for tool, package in (('rsvg-convert', 'librsvg2-bin'), ('convert', 'imagemagick'),
+                          ('montage', 'imagemagick')):
+        if not shutil.which(tool):
+            sys.exit('make_skin: %s is missing (Debian package %s)' % (tool, package))
     with tempfile.TemporaryDirectory() as work:
         build(work)
     if preview:
