@@ -2,7 +2,9 @@
 
 #include <objbase.h>
 
+#include "app/device_events.h"
 #include "app/startup.h"
+#include "app/win32/foreground_win32.h"
 #include "app/win32/process_values_win32.h"
 #include "app/win32/resource.h"
 #include "app/win32/shared_block_win32.h"
@@ -70,6 +72,7 @@ int CTorvoDlg::OnCreate(CREATESTRUCTW* createStruct) {
   // 6. On-screen display hand-off file (in the settings folder, which this
   // creates when missing).
   osdDataPath_ = OsdDataPath(settingsEnv_);
+  core_.SetOsdDataPath(osdDataPath_);
 
   // 7. Skin.
   LoadSkin(hwnd, process.skinFolder);
@@ -131,17 +134,11 @@ std::optional<std::u16string> CTorvoDlg::DefaultProfileName() const {
 }
 
 int CTorvoDlg::CreateSharedBlock() {
-  return 0;
+  return win32::CreateSharedBlock(sharedMapping_, sharedConfig_);
 }
 
 void CTorvoDlg::PublishConfig() {
   publisher_.Publish(config_);
-}
-
-bool CTorvoDlg::SharedBlockPublisher::Publish(const ConfigBlock&) {
-  // The shared block is not created yet (CreateSharedBlock answers 0), so
-  // there is nothing to copy into.
-  return owner_.sharedConfig_ != nullptr;
 }
 
 int CTorvoDlg::OpenDevice() {
@@ -184,6 +181,12 @@ bool CTorvoDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& r
       {WM_NCPAINT, 0, 0, &CTorvoDlg::OnNcPaint},
       {WM_WINDOWPOSCHANGING, 0, 0, &CTorvoDlg::OnWindowPosChanging},
       {WM_ERASEBKGND, 0, 0, &CTorvoDlg::OnEraseBkgnd},
+      {WM_LBUTTONDOWN, 0, 0, &CTorvoDlg::OnLButtonDown},
+      {MSG_TOGGLE_DIAL, 0, 0, &CTorvoDlg::OnToggleDial},
+      {WM_COMMAND, ID_HIDE_DIAL_FIRST, ID_HIDE_DIAL_LAST, &CTorvoDlg::OnHideDial},
+      {MSG_APPLY_ALL_SETTINGS, 0, 0, &CTorvoDlg::OnApplyAllSetting},
+      {MSG_SETTINGS_CHANGED_A, 0, 0, &CTorvoDlg::OnSettingsChanged},
+      {MSG_SETTINGS_CHANGED_B, 0, 0, &CTorvoDlg::OnSettingsChanged},
       {WM_COMMAND, ID_OPEN_CONFIGURATOR, ID_OPEN_CONFIGURATOR, &CTorvoDlg::OnCustomizerCommand},
       {WM_COMMAND, ID_EXIT, ID_EXIT, &CTorvoDlg::OnExitCommand},
       {MSG_DEVICE_CONNECTION, 0, 0, &CTorvoDlg::OnDeviceConnection},
@@ -196,6 +199,8 @@ void CTorvoDlg::OnTimer(UINT_PTR id) {
   if (id == TIMER_INITIAL_UPLOAD) {
     KillTimer(GetSafeHwnd(), TIMER_INITIAL_UPLOAD);
     PostWorkerRequest(REQ_FULL_UPLOAD, 0);
+  } else if (id == TIMER_FOLLOW_FOREGROUND) {
+    core_.FollowForegroundApplication(ForegroundExecutableName());
   } else if (id == TIMER_ARRIVAL_PAUSE) {
     KillTimer(GetSafeHwnd(), TIMER_ARRIVAL_PAUSE);
     CarryOut(presence_.OnArrivalPauseElapsed());
@@ -218,7 +223,7 @@ LRESULT CTorvoDlg::OnWindowPosChanging(WPARAM, LPARAM lParam) {
   // so that show is dropped before the window ever appears. (Hiding it again
   // on its first frame paints would leave it on screen for a moment.)
   auto* position = reinterpret_cast<WINDOWPOS*>(lParam);
-  if (position != nullptr && (position->flags & SWP_SHOWWINDOW) != 0 && dialShown_ == 0) {
+  if (position != nullptr && (position->flags & SWP_SHOWWINDOW) != 0 && dialState_.dialShown == 0) {
     position->flags &= ~static_cast<UINT>(SWP_SHOWWINDOW);
   }
   return Default();
@@ -239,9 +244,7 @@ LRESULT CTorvoDlg::OnExitCommand(WPARAM, LPARAM) {
 }
 
 LRESULT CTorvoDlg::OnDeviceEvent(WPARAM wParam, LPARAM lParam) {
-  const std::uint32_t code =
-      (static_cast<std::uint32_t>(wParam) << 16) | (static_cast<std::uint32_t>(lParam) & 0xFFFFu);
-  HandleDeviceEvent(code);
+  HandleDeviceEvent(DeviceEventCode(wParam, lParam));
   return 1;
 }
 
@@ -252,9 +255,7 @@ LRESULT CTorvoDlg::OnDeviceConnection(WPARAM wParam, LPARAM) {
 }
 
 void CTorvoDlg::HandleDeviceEvent(std::uint32_t code) {
-  const std::uint32_t eventClass = code >> 16;
-  const std::uint32_t value = code & 0xFFFFu;
-  if (eventClass == 0x7F00) CarryOut(presence_.OnConnectionChange(static_cast<int>(value)));
+  core_.HandleDeviceEvent(code);
 }
 
 void CTorvoDlg::CarryOut(const std::vector<PresenceEffect>& effects) {
@@ -296,13 +297,19 @@ void CTorvoDlg::CarryOut(const std::vector<PresenceEffect>& effects) {
   }
 }
 
-void CTorvoDlg::PostWorkerRequest(WPARAM request, LPARAM parameter) {
-  handover_.Publish(config_);
-  PostThreadMessageW(Process().workerThreadId, MSG_WORKER_REQUEST, request, parameter);
+bool CTorvoDlg::PostWorkerRequest(WPARAM request, LPARAM) {
+  // The request carries the ticket of its own snapshot of `config`.
+  const ConfigHandover::Ticket ticket = handover_.File(config_);
+  if (PostThreadMessageW(Process().workerThreadId, MSG_WORKER_REQUEST, request,
+                         static_cast<LPARAM>(ticket))) {
+    return true;
+  }
+  handover_.Take(ticket);
+  return false;
 }
 
-void CTorvoDlg::ServeWorkerRequest(WPARAM request, LPARAM) {
-  worker_.OnThreadMessage(MSG_WORKER_REQUEST, request);
+void CTorvoDlg::ServeWorkerRequest(WPARAM request, LPARAM ticket) {
+  worker_.OnThreadMessage(MSG_WORKER_REQUEST, request, ticket);
 }
 
 // ---------------------------------------------------------------------------

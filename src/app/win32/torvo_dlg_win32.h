@@ -12,7 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "app/dial_state.h"
+#include "app/main_window_core.h"
+#include "app/shared_block.h"
 #include "app/win32/desktop_win32.h"
+#include "app/win32/process_values_win32.h"
 #include "app/win32/dialog_framework_win32.h"
 #include "common/clock.h"
 #include "device/device_protocol.h"
@@ -45,6 +49,13 @@ class CTorvoDlg : public CDialogWindow {
   explicit CTorvoDlg(HINSTANCE instance);
   ~CTorvoDlg() override;
 
+  // The dial button (0..7) whose window is `handle`, or -1.
+  int ButtonIndexForHandle(HWND handle) const;
+  // A click on the dial's button for `function` (1..8): the active slot's
+  // selection, the dial-function report, a repaint of the whole window and
+  // the save of the selection.
+  void CommitDialFunction(int function);
+
   // Runs one worker request on the worker thread (called by the worker loop
   // while the device is present).
   void ServeWorkerRequest(WPARAM request, LPARAM parameter);
@@ -55,12 +66,20 @@ class CTorvoDlg : public CDialogWindow {
   BOOL OnInitDialog() override;
   void OnTimer(UINT_PTR id) override;
   bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+  // Sees every WM_COMMAND first: a click on a dial button commits its
+  // function, then the message map runs.
+  BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
 
  private:
   // Message map handlers.
   LRESULT OnNcPaint(WPARAM wParam, LPARAM lParam);
   LRESULT OnWindowPosChanging(WPARAM wParam, LPARAM lParam);
   LRESULT OnEraseBkgnd(WPARAM wParam, LPARAM lParam);
+  LRESULT OnLButtonDown(WPARAM wParam, LPARAM lParam);
+  LRESULT OnToggleDial(WPARAM wParam, LPARAM lParam);
+  LRESULT OnHideDial(WPARAM wParam, LPARAM lParam);
+  LRESULT OnApplyAllSetting(WPARAM wParam, LPARAM lParam);
+  LRESULT OnSettingsChanged(WPARAM wParam, LPARAM lParam);
   LRESULT OnCustomizerCommand(WPARAM wParam, LPARAM lParam);
   LRESULT OnDeviceEvent(WPARAM wParam, LPARAM lParam);
   LRESULT OnDeviceConnection(WPARAM wParam, LPARAM lParam);
@@ -68,16 +87,33 @@ class CTorvoDlg : public CDialogWindow {
   // Device events: class in the high 16 bits, value in the low 16 bits.
   void HandleDeviceEvent(std::uint32_t code);
   void CarryOut(const std::vector<PresenceEffect>& effects);
-  // Hands the worker a snapshot of `config` and posts it a request.
-  void PostWorkerRequest(WPARAM request, LPARAM parameter);
+  // Hands the worker a snapshot of `config` and posts it a request; false
+  // when it was not posted.
+  bool PostWorkerRequest(WPARAM request, LPARAM parameter);
   void CloseConfigurator();
   LRESULT OnExitCommand(WPARAM wParam, LPARAM lParam);
 
-  // Copies `config` into the shared block (under the share mutex).
-  class SharedBlockPublisher final : public ConfigPublisher {
+  // Copies between `config` and the shared block (under the share mutex).
+  class SharedBlockPublisher final : public SharedBlockPort {
    public:
     explicit SharedBlockPublisher(CTorvoDlg& owner) : owner_(owner) {}
     bool Publish(const ConfigBlock& block) override;
+    bool Adopt(ConfigBlock& config) override;
+
+   private:
+    CTorvoDlg& owner_;
+  };
+
+  // What the core's decisions need the window itself for.
+  class WindowActions final : public MainWindowActions {
+   public:
+    explicit WindowActions(CTorvoDlg& owner) : owner_(owner) {}
+    void ShowDialWindow() override;
+    void HideDialWindow() override;
+    void InvalidateDialWindow() override;
+    bool StartOnScreenKeyboard() override;
+    bool PostWorkerRequest(std::uintptr_t request, std::intptr_t parameter) override;
+    void OnConnectionChange(int value) override;
 
    private:
     CTorvoDlg& owner_;
@@ -124,10 +160,13 @@ class CTorvoDlg : public CDialogWindow {
   Gdiplus::Image* dialImage_ = nullptr;
   Gdiplus::Image* centreImages_[9] = {};
   Gdiplus::Image* segmentImages_[8] = {};
-  int currentFunction_ = 0;
-  int previewMode_ = 0;
-  int dialShown_ = 0;
-  int savedFunction_ = 0;
+  // What the dial shows; drawn by the dial's painting.
+  DialState dialState_;
+  WindowActions actions_{*this};
+  // The decisions on events, the configurator's messages and the foreground
+  // application, carried out through the ports above.
+  MainWindowCore core_{{settings_, dialState_, desktop_, publisher_, protocol_,
+                        Process().deviceFlags, actions_}};
   // Set when the creation handler ran to its end: only then has this process
   // taken the device, so only then does it tell the device it leaves.
   bool creationCompleted_ = false;
