@@ -51,6 +51,8 @@ class PeerWindow {
   const std::vector<RecordedMessage>& Messages() const { return messages_; }
   std::vector<UINT> MessageNumbers() const;
   int Count(UINT message) const;
+  // Runs for each recorded message as it arrives (optional).
+  std::function<void(const RecordedMessage&)> onMessage;
 
  private:
   static LRESULT CALLBACK Proc(HWND, UINT, WPARAM, LPARAM);

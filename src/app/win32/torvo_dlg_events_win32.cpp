@@ -20,8 +20,8 @@ constexpr int kDialSize = 185;
 
 LRESULT CTorvoDlg::OnLButtonDown(WPARAM, LPARAM lParam) {
   // A press anywhere on the dial moves the window.
-  const LPARAM point = MAKELPARAM(static_cast<short>(LOWORD(lParam)),
-                                  static_cast<short>(HIWORD(lParam)));
+  const LPARAM point =
+      MAKELPARAM(static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)));
   PostMessageW(GetSafeHwnd(), WM_NCLBUTTONDOWN, HTCAPTION, point);
   return Default();
 }
@@ -99,8 +99,7 @@ bool CTorvoDlg::WindowActions::StartOnScreenKeyboard() {
   return result > 32;
 }
 
-bool CTorvoDlg::WindowActions::PostWorkerRequest(std::uintptr_t request,
-                                                 std::intptr_t parameter) {
+bool CTorvoDlg::WindowActions::PostWorkerRequest(std::uintptr_t request, std::intptr_t parameter) {
   return owner_.PostWorkerRequest(static_cast<WPARAM>(request), static_cast<LPARAM>(parameter));
 }
 

@@ -165,8 +165,8 @@ class CTorvoDlg : public CDialogWindow {
   WindowActions actions_{*this};
   // The decisions on events, the configurator's messages and the foreground
   // application, carried out through the ports above.
-  MainWindowCore core_{{settings_, dialState_, desktop_, publisher_, protocol_,
-                        Process().deviceFlags, actions_}};
+  MainWindowCore core_{
+      {settings_, dialState_, desktop_, publisher_, protocol_, Process().deviceFlags, actions_}};
   // Set when the creation handler ran to its end: only then has this process
   // taken the device, so only then does it tell the device it leaves.
   bool creationCompleted_ = false;
