@@ -10,7 +10,7 @@ Effects OnApplyAllSetting(std::uintptr_t wParam, int devicePresence) {
   Effects effects = {effect::Simple(EffectKind::kAdoptSharedConfig),
                      effect::PostToOsd(MSG_OSD_SETTINGS_APPLIED, 0, 0)};
   if (devicePresence == kDevicePresent) {
-    const std::uintptr_t request = wParam == REQ_SWITCH_SLOT ? REQ_SWITCH_SLOT : REQ_APPLY;
+    const std::uintptr_t request = wParam == 3 ? REQ_APPLY_SLOT_ONLY : REQ_APPLY;
     effects.push_back(effect::PostWorkerRequest(request, static_cast<std::intptr_t>(wParam)));
   }
   return effects;

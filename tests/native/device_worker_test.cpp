@@ -62,6 +62,13 @@ TEST_F(UploadWorkerTest, SwitchSlotSendsOnlyTheActiveSlot) {
   Request(REQ_SWITCH_SLOT);
   EXPECT_THAT(device.Sent(), ElementsAre(Bytes{0x05, 4, 3, 4}));
   EXPECT_TRUE(desktop.posts.empty());
+
+  // Asked by the configurator's apply: answered as an apply.
+  desktop.windows[u"Vistrane"] = 77;
+  Request(REQ_APPLY_SLOT_ONLY);
+  EXPECT_THAT(device.Sent(), ElementsAre(Bytes{0x05, 4, 3, 4}, Bytes{0x05, 4, 3, 4}));
+  using Post = fakes::RecordingDesktop::Post;
+  EXPECT_THAT(desktop.posts, ElementsAre(Post{77, 1256, 0, 0}));
 }
 
 TEST_F(UploadWorkerTest, FullUploadIsFramedByUploadStartAndHostState) {
@@ -98,13 +105,13 @@ TEST_F(UploadWorkerTest, RequestsAreDroppedUnlessTheDeviceIsPresent) {
   desktop.windows[u"Vistrane"] = 77;
   for (int state : {kDeviceNotOpened, kDeviceRemoved}) {
     flags.devicePresence = state;
-    for (unsigned request : {REQ_APPLY, REQ_FULL_UPLOAD, REQ_SWITCH_SLOT}) {
+    for (unsigned request : {REQ_APPLY, REQ_FULL_UPLOAD, REQ_SWITCH_SLOT, REQ_APPLY_SLOT_ONLY}) {
       Request(request);
     }
   }
   flags.devicePresence = kDevicePresent;
   worker.OnThreadMessage(MSG_WORKER_REQUEST + 1, REQ_FULL_UPLOAD, handover.File(*block));
-  Request(4);  // unknown work
+  Request(9);  // unknown work
   EXPECT_TRUE(device.log.empty());
   EXPECT_TRUE(desktop.posts.empty());
   EXPECT_EQ(flags.workerBusy, 0);
@@ -113,7 +120,7 @@ TEST_F(UploadWorkerTest, RequestsAreDroppedUnlessTheDeviceIsPresent) {
 TEST_F(UploadWorkerTest, RequestsQueuedBehindShutdownAreDropped) {
   desktop.windows[u"Vistrane"] = 77;
   flags.stopRequested = 1;
-  for (unsigned request : {REQ_APPLY, REQ_FULL_UPLOAD, REQ_SWITCH_SLOT}) {
+  for (unsigned request : {REQ_APPLY, REQ_FULL_UPLOAD, REQ_SWITCH_SLOT, REQ_APPLY_SLOT_ONLY}) {
     Request(request);
   }
   EXPECT_TRUE(device.log.empty());
@@ -206,6 +213,23 @@ TEST_F(UploadWorkerTest, RemovalDuringFullUploadAbortsTheRest) {
   EXPECT_THAT(afterRemoval,
               ElementsAre(std::pair(0x09, 41), std::pair(0x09, 61), std::pair(0x10, 0)));
   EXPECT_EQ(clock.now, 6400u);
+}
+
+TEST_F(UploadWorkerTest, AnUploadRunningAtShutdownEndsWithoutPauses) {
+  MarkAllMacros();
+  // Shutdown starts during slot 0's first macro poll: the abort ends the
+  // poll within a slice and the remaining reports follow without pauses.
+  clock.At(1550, [this] {
+    flags.stopRequested = 1;
+    flags.abortTransfer = 1;
+  });
+  Request(REQ_FULL_UPLOAD);
+  std::vector<int> idsAfter;
+  for (const auto& r : device.log) {
+    if (r.atMs > 1550) idsAfter.push_back(r.bytes[0]);
+  }
+  EXPECT_THAT(idsAfter, ElementsAre(0x09, 0x09, 0x09, 0x10));
+  EXPECT_EQ(clock.now, 1600u);
 }
 
 TEST(DevicePresenceTest, TheDeviceCountsAsAbsentUntilOpenedAfterThePause) {

@@ -331,12 +331,12 @@ TEST_F(MainWindowTest, ToggleHideCommandsAndEnter) {
 
 TEST_F(MainWindowTest, SharedBlockGrantsNoOtherAccounts) {
   StartAndWaitForCreation();
-  SharedBlock shared;
-  ASSERT_NE(shared.Mapping(), nullptr);
+  HANDLE mapping = OpenFileMappingW(READ_CONTROL, FALSE, kShareData);
+  ASSERT_NE(mapping, nullptr);
   PACL dacl = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  ASSERT_EQ(GetSecurityInfo(shared.Mapping(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                            nullptr, &dacl, nullptr, &descriptor),
+  ASSERT_EQ(GetSecurityInfo(mapping, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                            &dacl, nullptr, &descriptor),
             static_cast<DWORD>(ERROR_SUCCESS));
   ASSERT_NE(dacl, nullptr) << "a NULL DACL grants everyone everything";
   ASSERT_GT(dacl->AceCount, 0);
@@ -355,6 +355,7 @@ TEST_F(MainWindowTest, SharedBlockGrantsNoOtherAccounts) {
     EXPECT_NE(granted, L"S-1-5-32-545") << "all users";
   }
   LocalFree(descriptor);
+  CloseHandle(mapping);
 }
 
 TEST_F(MainWindowTest, ShortExistingMappingIsNeitherReadNorWritten) {
