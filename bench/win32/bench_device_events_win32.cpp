@@ -1,0 +1,112 @@
+// Device events that save Config.data under Windows or Wine: first the cost
+// of one event through the main window's core on the Windows file system,
+// then Torvo.exe itself with the virtual keyboard: 10,000 events, the time
+// they take and the memory of the process before and after (flat is the
+// goal).
+#include <windows.h>
+#include <psapi.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "device_event_rig.h"
+#include "harness.h"
+#include "hiddriver/client/virtual_keyboard.h"
+#include "settings/win32/file_system_win32.h"
+
+namespace {
+
+using torvo::testing::WaitUntil;
+
+struct Memory {
+  double privateKb = 0;
+  double workingSetKb = 0;
+  unsigned handles = 0;
+};
+
+Memory MemoryOf(HANDLE process) {
+  Memory memory;
+  PROCESS_MEMORY_COUNTERS_EX counters{};
+  counters.cb = sizeof(counters);
+  if (GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                           sizeof(counters))) {
+    memory.privateKb = static_cast<double>(counters.PrivateUsage) / 1024.0;
+    memory.workingSetKb = static_cast<double>(counters.WorkingSetSize) / 1024.0;
+  }
+  DWORD handles = 0;
+  GetProcessHandleCount(process, &handles);
+  memory.handles = handles;
+  return memory;
+}
+
+bool Answers(HWND window) {
+  DWORD_PTR result = 0;
+  return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 10000, &result) != 0;
+}
+
+int RunTorvo(int events) {
+  torvo::testing::EndStrayInstances();
+  torvo::vkb::VirtualKeyboard keyboard;
+  if (!keyboard.Create(true)) return std::puts("virtual keyboard not available"), 1;
+  torvo::testing::SettingsArea area;
+  torvo::testing::ProgramFolder folder;
+  torvo::testing::TorvoProcess torvo;
+  if (!torvo.Start(folder) || !torvo.WaitForMainWindow(20000)) return 1;
+  HWND main = torvo.MainWindow();
+  // Let the start-up upload end before measuring.
+  WaitUntil([&] { return keyboard.Model().hostStateReports >= 1; }, 15000);
+  HANDLE process = nullptr;
+  DWORD pid = 0;
+  GetWindowThreadProcessId(main, &pid);
+  process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+  const Memory before = MemoryOf(process);
+  const ULONGLONG start = GetTickCount64();
+  int sent = 0;
+  while (sent < events) {
+    for (int i = 0; i < 200 && sent < events; ++i, ++sent) {
+      if (sent % 2 == 0) {
+        keyboard.SendInputEvent(0x2000, static_cast<std::uint16_t>(1 + sent % 8));
+      } else {
+        keyboard.SendInputEvent(0x1000, static_cast<std::uint16_t>(1 + (sent / 2) % 4));
+      }
+    }
+    keyboard.WaitForDelivery(60000);
+    if (!Answers(main)) return std::puts("Torvo.exe stopped answering"), 1;
+  }
+  const double elapsedMs = static_cast<double>(GetTickCount64() - start);
+  const Memory after = MemoryOf(process);
+  std::printf("Torvo.exe: %d events from the virtual keyboard in %.0f ms (%.2f ms per event)\n",
+              events, elapsedMs, elapsedMs / events);
+  std::printf("Torvo.exe memory before: private %.0f KB, working set %.0f KB, %u handles\n",
+              before.privateKb, before.workingSetKb, before.handles);
+  std::printf("Torvo.exe memory after:  private %.0f KB, working set %.0f KB, %u handles\n",
+              after.privateKb, after.workingSetKb, after.handles);
+  CloseHandle(process);
+  PostMessageW(main, WM_COMMAND, 6002, 0);
+  torvo.WaitForExit(10000);
+  return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  const int inProcess = argc > 1 ? _wtoi(argv[1]) : 1000;
+  const int endToEnd = argc > 2 ? _wtoi(argv[2]) : 10000;
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  std::wstring folder =
+      std::wstring(temp) + L"torvo_bench_events_" + std::to_wstring(GetCurrentProcessId());
+  CreateDirectoryW(folder.c_str(), nullptr);
+  torvo::Win32FileSystem files;
+  torvo::bench::BenchFolders folders(std::u16string(folder.begin(), folder.end()));
+  torvo::bench::PrintEventTimes("Windows file system, in process", inProcess,
+                                torvo::bench::TimeSavingEvents(files, folders, inProcess));
+  const std::wstring settings = folder + L"\\Vistrane\\";
+  for (const wchar_t* name : {L"Config.data", L"SoftWare.data"}) {
+    DeleteFileW((settings + name).c_str());
+  }
+  RemoveDirectoryW(settings.c_str());
+  RemoveDirectoryW(folder.c_str());
+  return endToEnd > 0 ? RunTorvo(endToEnd) : 0;
+}
