@@ -412,6 +412,10 @@ TEST_F(MainWindowTest, AbandonedAndHeldShareMutex) {
 }
 
 TEST_F(MainWindowTest, BurstOfDeviceEventsLeavesValidSettings) {
+  // Every slot switch is announced to the display: once it has seen them
+  // all, every event sent before them was handled.
+  PeerWindow osd(L"Zenqo_K27_Vistrane_OSD");
+  int switches = 0;
   StartAndWaitForUpload();
   std::mt19937 random(12345);
   static constexpr std::uint16_t kClasses[] = {0x1000, 0x2000, 0x3000, 0x4000, 0x5000, 0x6000,
@@ -427,12 +431,16 @@ TEST_F(MainWindowTest, BurstOfDeviceEventsLeavesValidSettings) {
       // Connection changes other than arrival and removal only: those two
       // are covered by the device link tests.
       if (eventClass == 0x7F00 && (value == 1 || value == 2)) value = 3;
+      if (eventClass == 0x1000 && ((value >= 1 && value <= 4) || value == 0x3000)) ++switches;
       ASSERT_TRUE(keyboard.SendInputEvent(eventClass, value));
     }
     ASSERT_TRUE(keyboard.WaitForDelivery(30000));
     ASSERT_TRUE(Answers(5000)) << "after " << sent << " events";
   }
+  ASSERT_TRUE(WaitUntil([&] { return osd.Count(1324) == switches; }, 60000))
+      << osd.Count(1324) << " of " << switches;
   ASSERT_TRUE(torvo.Running());
+  ASSERT_TRUE(Answers(5000));
   auto saved = SavedConfig();
   ASSERT_NE(saved, nullptr);
   EXPECT_GE(saved->header.activeSlot, 0);
