@@ -286,9 +286,13 @@ TEST_F(MainWindowTest, ForegroundProgramOfASlotMakesItActiveWithinATick) {
   SetForegroundWindow(window);
   ASSERT_TRUE(WaitUntil([&] { return GetForegroundWindow() == window; }, 2000));
   // Timer 500 ticks every 2 s.
-  EXPECT_TRUE(WaitUntil([&] { return configurator.Count(1255) == 1; }, 2600));
+  ASSERT_TRUE(WaitUntil([&] { return configurator.Count(1255) == 1; }, 3500))
+      << "foreground " << GetForegroundWindow() << ", test window " << window;
   ASSERT_TRUE(WaitUntil([&] { return keyboard.Model().activeSlot == 3; }, 3000));
   EXPECT_EQ(SetIdsFrom(before), std::vector<std::uint8_t>{0x05});
+  ASSERT_TRUE(WaitUntil([&] { return osd.Count(1324) == 1; }, 1000))
+      << "display " << osd.Handle() << " found " << FindWindowW(nullptr, L"Zenqo_K27_Vistrane_OSD")
+      << ", " << osd.Messages().size() << " messages; " << torvo.Traces();
   EXPECT_EQ(osd.Messages().back().lParam, 0x00030000);
   SharedBlock shared;
   EXPECT_EQ(shared.Read()->header.activeSlot, 3);
