@@ -67,6 +67,14 @@ std::string ImageOf(const ConfigBlock& block) {
   return std::string(reinterpret_cast<const char*>(&block), sizeof(block));
 }
 
+// Takes the share mutex and ends without releasing it: the mutex is then
+// abandoned, as when a program of the suite dies while holding it.
+DWORD WINAPI TakeShareMutexAndEnd(LPVOID) {
+  HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, kShareMutex);
+  WaitForSingleObject(mutex, 5000);
+  return 0;
+}
+
 class MainWindowTest : public TorvoTest {
  protected:
   // Starts Torvo.exe with the keyboard plugged and waits for the end of the
@@ -386,14 +394,7 @@ TEST_F(MainWindowTest, AbandonedAndHeldShareMutex) {
   SharedBlock shared;
   ASSERT_TRUE(shared.Valid());
   // A program that ends while holding the mutex abandons it.
-  HANDLE thread = CreateThread(
-      nullptr, 0,
-      [](LPVOID) -> DWORD {
-        HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, kShareMutex);
-        WaitForSingleObject(mutex, 5000);
-        return 0;  // ends without releasing
-      },
-      nullptr, 0, nullptr);
+  HANDLE thread = CreateThread(nullptr, 0, &TakeShareMutexAndEnd, nullptr, 0, nullptr);
   ASSERT_EQ(WaitForSingleObject(thread, 5000), WAIT_OBJECT_0);
   CloseHandle(thread);
   ASSERT_TRUE(PostMessageW(torvo.MainWindow(), 1226, 0, 0));
