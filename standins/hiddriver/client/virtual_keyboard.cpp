@@ -141,6 +141,30 @@ std::uint32_t VirtualKeyboard::QueuedPostCount() const {
   return count;
 }
 
+std::vector<ProtocolError> VirtualKeyboard::ProtocolErrors() const {
+  std::vector<ProtocolError> errors;
+  Read([&](const ControlBlock& block) { errors = vkb::ProtocolErrors(block); });
+  return errors;
+}
+
+std::uint32_t VirtualKeyboard::ProtocolErrorCount() const {
+  std::uint32_t count = 0;
+  Read([&](const ControlBlock& block) { count = block.counters.protocolErrors; });
+  return count;
+}
+
+std::string VirtualKeyboard::DescribeProtocolErrors() const {
+  std::string text = "virtual keyboard not reachable\n";
+  Read([&](const ControlBlock& block) { text = vkb::DescribeProtocolErrors(block); });
+  return text;
+}
+
+std::uint32_t VirtualKeyboard::BlockedCalls() const {
+  std::uint32_t count = 0;
+  Read([&](const ControlBlock& block) { count = block.counters.callsBlockedNow; });
+  return count;
+}
+
 std::string VirtualKeyboard::Dump() const {
   std::string text = "virtual keyboard not reachable\n";
   Read([&](const ControlBlock& block) { text = DumpState(block); });
