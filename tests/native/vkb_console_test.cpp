@@ -105,6 +105,13 @@ TEST(VirtualKeyboardConsole, ParsesCommandsAndShortcuts) {
   EXPECT_EQ(getBlocks.param, 30000u);
   EXPECT_EQ(ParseConsoleCommand("status setblocks 0").mode, StatusMode::kSetBlocks);
   EXPECT_EQ(ParseConsoleCommand("errors").kind, Kind::kErrors);
+  StatusBehaviour status{};
+  status.mode = static_cast<std::uint32_t>(StatusMode::kGetBlocks);
+  status.blockMs = 300;
+  EXPECT_EQ(DescribeStatus(status), "GetFeature blocks 300 ms");
+  status.mode = static_cast<std::uint32_t>(StatusMode::kSetBlocks);
+  status.blockMs = 0;
+  EXPECT_EQ(DescribeStatus(status), "SetFeature blocks until the mode changes");
   EXPECT_FALSE(ParseConsoleCommand("reset unplugged").plugged);
   EXPECT_TRUE(ParseConsoleCommand("reports full").full);
 

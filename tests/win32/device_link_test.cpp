@@ -243,6 +243,13 @@ TEST_F(DeviceLinkTest, RemovalDuringABusyUploadEndsItWithinTwoSeconds) {
   // promptly, and refused by the absent keyboard.
   EXPECT_TRUE(WaitUntil([&] { return HasSetReport(0x10); }, 2500)) << keyboard.DumpReportLog(false);
   EXPECT_EQ(keyboard.Counters().closeFeatureDevice, 1u);
+  // The request's remaining reports (active slot, the key tables, the host
+  // state) come after the removal closed the device: the keyboard refuses
+  // them as sent to a closed device, and nothing else.
+  for (std::uint8_t id : {0x05, 0x08, 0x10}) ExpectProtocolErrors(vkb::Verdict::kNotOpen, id);
+  for (const vkb::ProtocolError& error : keyboard.ProtocolErrors()) {
+    EXPECT_EQ(error.verdict, static_cast<std::uint32_t>(vkb::Verdict::kNotOpen)) << error.text;
+  }
 }
 
 TEST_F(DeviceLinkTest, RemovalAsADeviceEventClosesTheDeviceAndTheConfigurator) {
