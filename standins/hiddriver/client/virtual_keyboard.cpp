@@ -25,7 +25,15 @@ bool VirtualKeyboard::Open(bool pluggedIfCreated) {
 }
 
 bool VirtualKeyboard::Create(bool plugged) {
-  return Open(plugged) && Reset(plugged);
+  return Open(plugged) && Modify([plugged](ControlBlock& block) {
+           ResetControlBlock(block, plugged);
+           // A fresh start: no program holds the device open, so a report
+           // before its Open_FeatureDevice counts as a protocol error even
+           // when an earlier program ended without closing it.
+           block.featureHandle = 0;
+           block.featureOpen = 0;
+           return true;
+         });
 }
 
 void VirtualKeyboard::Close() {

@@ -24,7 +24,8 @@ class VirtualKeyboard {
   // Opens the control channel; when nobody has created it yet, creates it
   // with the keyboard plugged or not. Keeping it open keeps the state alive.
   bool Open(bool pluggedIfCreated = true);
-  // Opens the channel and starts from a clean state (Reset(plugged)).
+  // Opens the channel and starts from a clean state (Reset(plugged)), with
+  // the feature device closed: for a start before the program runs.
   bool Create(bool plugged);
   void Close();
   bool IsOpen() const;
