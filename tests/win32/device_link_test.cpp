@@ -2,6 +2,7 @@
 // start and after an arrival, and gives up an upload when the keyboard leaves.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -273,6 +274,29 @@ TEST_F(DeviceLinkTest, RemovalAsADeviceEventClosesTheDeviceAndTheConfigurator) {
   PumpFor(200);
   EXPECT_EQ(configurator.Messages().size(), 2u);
   EXPECT_EQ(keyboard.Counters().closeFeatureDevice, 1u);
+}
+
+// A device library call that never returns at shutdown: the exit command still
+// ends the process within two seconds, and the peers are told.
+TEST_F(DeviceLinkTest, ExitWhileSetFeatureHangsEndsWithinTwoSeconds) {
+  PeerWindow configurator(L"Vistrane");
+  PeerWindow display(L"Zenqo_K27_Vistrane_OSD");
+  StartAndWaitForCreation();
+  ASSERT_TRUE(WaitUntil([&] { return keyboard.Model().hostStateReports >= 1; }, 15000))
+      << keyboard.DumpReportLog(false);
+  // Every SetFeature from now on blocks until the mode changes.
+  ASSERT_TRUE(keyboard.SetStatusBehaviour(vkb::StatusMode::kSetBlocks, 0));
+  const ULONGLONG asked = GetTickCount64();
+  ExitBy(WM_COMMAND, 6002);
+  const ULONGLONG took = GetTickCount64() - asked;
+  std::printf("shutdown with a hanging SetFeature took %llu ms\n", took);
+  EXPECT_LT(took, 2500u) << torvo.Traces();
+  EXPECT_GE(keyboard.BlockedCalls(), 1u) << "the closing report was still in the library";
+  ASSERT_TRUE(WaitUntil([&] { return configurator.Messages().size() >= 2; }, 2000));
+  EXPECT_EQ(configurator.MessageNumbers(), (std::vector<UINT>{1042, WM_CLOSE}));
+  EXPECT_EQ(display.MessageNumbers(), (std::vector<UINT>{WM_CLOSE}));
+  EXPECT_EQ(torvo.Traces().find("exception"), std::string::npos) << torvo.Traces();
+  ASSERT_TRUE(keyboard.SetStatusBehaviour(vkb::StatusMode::kReady));
 }
 
 }  // namespace
