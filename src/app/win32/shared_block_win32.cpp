@@ -115,13 +115,6 @@ int CreateSharedBlock(HANDLE& mapping, ConfigBlock*& view) {
   return 1;
 }
 
-void CloseSharedBlock(HANDLE& mapping, ConfigBlock*& view) {
-  if (view != nullptr) UnmapViewOfFile(view);
-  if (mapping != nullptr) CloseHandle(mapping);
-  view = nullptr;
-  mapping = nullptr;
-}
-
 bool CopyUnderShareMutex(HANDLE shareMutex, ConfigBlock* to, const ConfigBlock* from) {
   if (shareMutex == nullptr || to == nullptr || from == nullptr) return false;
   const DWORD wait = WaitForSingleObject(shareMutex, kShareMutexWaitMs);

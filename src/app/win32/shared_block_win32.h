@@ -15,9 +15,6 @@ namespace torvo::win32 {
 // null, as when nothing could be created.
 int CreateSharedBlock(HANDLE& mapping, ConfigBlock*& view);
 
-// Unmaps the view and closes the mapping (either may be null).
-void CloseSharedBlock(HANDLE& mapping, ConfigBlock*& view);
-
 // Copies one whole block from `from` to `to` while holding the share mutex,
 // waiting for it at most kShareMutexWaitMs. False, with a trace, when the
 // copy was skipped (no block, the wait timed out, failed or found the mutex
