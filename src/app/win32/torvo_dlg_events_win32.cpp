@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <string>
+
 #include "app/win32/process_values_win32.h"
 #include "app/win32/shared_block_win32.h"
 #include "app/win32/torvo_dlg_win32.h"
@@ -94,9 +96,25 @@ void CTorvoDlg::WindowActions::InvalidateDialWindow() {
 }
 
 bool CTorvoDlg::WindowActions::StartOnScreenKeyboard() {
-  const auto result = reinterpret_cast<INT_PTR>(
-      ShellExecuteW(owner_.GetSafeHwnd(), nullptr, L"osk.exe", nullptr, nullptr, SW_SHOWNORMAL));
-  return result > 32;
+  HWND hwnd = owner_.GetSafeHwnd();
+  const auto start = [hwnd](const wchar_t* program) {
+    return reinterpret_cast<INT_PTR>(
+               ShellExecuteW(hwnd, nullptr, program, nullptr, nullptr, SW_SHOWNORMAL)) > 32;
+  };
+  // A 32-bit program on 64-bit Windows sees the 32-bit system folder, which
+  // has no osk.exe: it is reached through the "Sysnative" alias instead.
+  BOOL wow64 = FALSE;
+  if (IsWow64Process(GetCurrentProcess(), &wow64) && wow64) {
+    wchar_t windows[MAX_PATH] = {};
+    const UINT length = GetWindowsDirectoryW(windows, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) {
+      const std::wstring native = std::wstring(windows) + L"\\Sysnative\\osk.exe";
+      if (GetFileAttributesW(native.c_str()) != INVALID_FILE_ATTRIBUTES && start(native.c_str())) {
+        return true;
+      }
+    }
+  }
+  return start(L"osk.exe");
 }
 
 bool CTorvoDlg::WindowActions::PostWorkerRequest(std::uintptr_t request, std::intptr_t parameter) {
