@@ -30,8 +30,8 @@ constexpr DWORD kWorkerStackSize = 4096;
 // after its first 100 ms wait; a worker told to abort leaves its poll within
 // one 100 ms slice and sends its last reports without polls or pauses. The
 // waits below leave room for that several times over and together (about
-// 1.65 s at worst, with the grace of a bounded call) stay within the bound.
-constexpr DWORD kClosingReportWaitMs = 300;
+// 1.75 s at worst, with the grace of a bounded call) stay within the bound.
+constexpr DWORD kClosingReportWaitMs = 400;
 constexpr DWORD kWorkerQuitWaitMs = 1000;
 // The closing report sent again after a busy worker ended gets what is left
 // of this budget, counted from the start of the destruction, and at least
