@@ -500,7 +500,8 @@ TEST_F(MainWindowCoreTest, ApplyWithTheDevicePresentLeavesTheAnswerToTheWorker) 
   shared.shared->slots[3].eventValue3000 = 77;
   core.OnApplyAllSetting(3);
   EXPECT_EQ(settings.config.slots[3].eventValue3000, 77);
-  EXPECT_EQ(window.requests, (std::vector<std::pair<std::uintptr_t, std::intptr_t>>{{REQ_APPLY_SLOT_ONLY, 3}}));
+  EXPECT_EQ(window.requests,
+            (std::vector<std::pair<std::uintptr_t, std::intptr_t>>{{REQ_APPLY_SLOT_ONLY, 3}}));
   EXPECT_EQ(PostsTo(kOsd), (std::vector<unsigned>{1327}));
   EXPECT_TRUE(PostsTo(kConfigurator).empty());
 }
