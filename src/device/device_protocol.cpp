@@ -90,7 +90,8 @@ int DeviceProtocol::SendMacro(const ConfigBlock& block, int slot, int key) {
   MacroFit fit;
   MacroReport report = BuildMacroReport(assignment, slot, key, converter_, &fit);
   if (fit.stepsLimited) Trace(u"Macro step count above 180; only 180 steps are read\n");
-  if (fit.pairsCut) Trace(u"Macro needs more than 50 pairs; its first 50 pairs are sent\n");
+  if (fit.pairsCut)
+    Trace(u"Macro needs more than 50 pairs; it is cut after its last whole step that fits\n");
   if (fit.labelCut) Trace(u"Macro name longer than 23 bytes; it is cut to fit\n");
   return SendAndWait(report, kTableReportFirstWaitMs);
 }
