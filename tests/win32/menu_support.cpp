@@ -1,0 +1,112 @@
+#include "menu_support.h"
+
+#include <shellapi.h>
+#include <winternl.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+#include "harness.h"
+
+namespace torvo::testing {
+namespace {
+
+struct MenuSearch {
+  DWORD processId;
+  HWND found;
+};
+
+BOOL CALLBACK FindMenuWindow(HWND window, LPARAM parameter) {
+  auto* search = reinterpret_cast<MenuSearch*>(parameter);
+  wchar_t name[16] = {};
+  GetClassNameW(window, name, 16);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner == search->processId && std::wstring(name) == L"#32768" && IsWindowVisible(window)) {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+using QueryInformationProcess = LONG(NTAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
+
+// Wine keeps a GDI handle table per process, reachable from its PEB (the
+// same place Windows keeps it); a used entry has a non-zero type.
+long CountGdiHandleTable(HANDLE process) {
+  auto query = reinterpret_cast<QueryInformationProcess>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
+  if (query == nullptr) return -1;
+  PROCESS_BASIC_INFORMATION basic{};
+  ULONG length = 0;
+  if (query(process, 0, &basic, sizeof(basic), &length) != 0) return -1;
+  const std::size_t tableOffset = sizeof(void*) == 8 ? 0xF8 : 0x94;
+  void* table = nullptr;
+  SIZE_T read = 0;
+  if (!ReadProcessMemory(process, reinterpret_cast<char*>(basic.PebBaseAddress) + tableOffset,
+                         &table, sizeof(table), &read) ||
+      table == nullptr) {
+    return -1;
+  }
+  const std::size_t entrySize = sizeof(void*) == 8 ? 24 : 16;
+  const std::size_t entries = 0x10000;
+  std::vector<unsigned char> bytes(entries * entrySize);
+  if (!ReadProcessMemory(process, table, bytes.data(), bytes.size(), &read)) return -1;
+  long count = 0;
+  for (std::size_t i = 0; i < entries; ++i) {
+    if (bytes[i * entrySize + sizeof(void*) + 6] != 0) ++count;
+  }
+  return count;
+}
+
+}  // namespace
+
+HWND VisibleMenuWindowOf(DWORD processId) {
+  MenuSearch search{processId, nullptr};
+  EnumWindows(&FindMenuWindow, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+bool TrayIconExists(HWND window) {
+  NOTIFYICONDATAW data{};
+  data.cbSize = sizeof(data);
+  data.hWnd = window;
+  data.uID = 102;
+  return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+}
+
+COLORREF ScreenPixel(int x, int y) {
+  HDC screen = GetDC(nullptr);
+  const COLORREF color = GetPixel(screen, x, y);
+  ReleaseDC(nullptr, screen);
+  return color;
+}
+
+long GdiObjectCount(HANDLE process) {
+  const DWORD counted = GetGuiResources(process, GR_GDIOBJECTS);
+  if (counted != 0) return static_cast<long>(counted);
+  return CountGdiHandleTable(process);
+}
+
+void PostKey(HWND window, WPARAM key) {
+  PostMessageW(window, WM_KEYDOWN, key, 1);
+  PostMessageW(window, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001u));
+}
+
+void OfferScreenshot(const std::string& name) {
+  const char* folder = std::getenv("TORVO_SCREENSHOT_DIR");
+  if (folder == nullptr || *folder == '\0') return;
+  std::wstring path = L"Z:";
+  for (const char* c = folder; *c != '\0'; ++c)
+    path += *c == '/' ? L'\\' : static_cast<wchar_t>(*c);
+  path += L"\\" + std::wstring(name.begin(), name.end());
+  HANDLE ready = CreateFileW((path + L".ready").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (ready != INVALID_HANDLE_VALUE) CloseHandle(ready);
+  WaitUntil(
+      [&] { return GetFileAttributesW((path + L".done").c_str()) != INVALID_FILE_ATTRIBUTES; },
+      30000);
+}
+
+}  // namespace torvo::testing
