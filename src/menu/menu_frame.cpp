@@ -2,6 +2,7 @@
 
 namespace torvo {
 namespace {
+constexpr unsigned kMsgPaint = 0x000F;
 constexpr unsigned kMsgShowWindow = 0x0018;
 constexpr unsigned kMsgNcDestroy = 0x0082;
 constexpr unsigned kMsgNcPaint = 0x0085;
@@ -27,6 +28,8 @@ FramedMenuAction ChooseFramedMenuAction(unsigned message, std::uintptr_t wParam,
       return FramedMenuAction::kPaintFrameOnly;
     case kMsgPrint:
       return FramedMenuAction::kPassOnThenPaintFrame;
+    case kMsgPaint:
+      return FramedMenuAction::kPassOnThenRepaintFrame;
     case kMsgShowWindow:
       return wParam == 0 ? FramedMenuAction::kDetachThenPassOn : FramedMenuAction::kPassOn;
     case kMsgNcDestroy:

@@ -42,7 +42,11 @@ enum class FramedMenuAction {
   kPassOn,                // the previous procedure, unchanged
   kPaintFrameOnly,        // WM_NCPAINT with a record: the rings, result 0
   kPassOnThenPaintFrame,  // WM_PRINT with a record: the rings over the image
-  kDetachThenPassOn,      // hidden or destroyed: the previous procedure back first
+  // WM_PAINT with a record: the rings again over what the menu painted, for
+  // menus that paint their own border inside the client area (Wine does);
+  // where the border is the non-client area this repaints the same pixels.
+  kPassOnThenRepaintFrame,
+  kDetachThenPassOn,  // hidden or destroyed: the previous procedure back first
 };
 FramedMenuAction ChooseFramedMenuAction(unsigned message, std::uintptr_t wParam, bool hasRecord);
 

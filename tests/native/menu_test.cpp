@@ -190,8 +190,9 @@ TEST(MenuFrameTest, FramedProcedurePaintsPrintsAndDetachesOnlyWithARecord) {
   EXPECT_EQ(ChooseFramedMenuAction(0x0018, 1, true), A::kPassOn);
   EXPECT_EQ(ChooseFramedMenuAction(0x0082, 0, true), A::kDetachThenPassOn);
   EXPECT_EQ(ChooseFramedMenuAction(0x0083, 0, true), A::kPassOn);
-  EXPECT_EQ(ChooseFramedMenuAction(0x000F, 0, true), A::kPassOn);
-  for (const unsigned message : {0x0085u, 0x0317u, 0x0018u, 0x0082u}) {
+  EXPECT_EQ(ChooseFramedMenuAction(0x000F, 0, true), A::kPassOnThenRepaintFrame);
+  EXPECT_EQ(ChooseFramedMenuAction(0x0014, 0, true), A::kPassOn);
+  for (const unsigned message : {0x0085u, 0x0317u, 0x0018u, 0x0082u, 0x000Fu}) {
     EXPECT_EQ(ChooseFramedMenuAction(message, 0, false), A::kPassOn) << message;
   }
 }

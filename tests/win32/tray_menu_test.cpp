@@ -178,9 +178,15 @@ TEST_F(TrayMenuTest, DialMenuOpensAtThePointerAndTurnsEveryFrameBlue) {
   EXPECT_EQ(rect.top, 300);
   EXPECT_NE(GetPropW(menu, L"CoolMenu_oldProc"), nullptr);
   EXPECT_TRUE(WaitForCorner(menu, kBlue));
-  // One item, 30 x 20, white, inside the three rings.
-  std::printf("dial menu window %ld x %ld\n", rect.right - rect.left, rect.bottom - rect.top);
+  // One item inside the three rings: 20 high, 30 wide plus the check-mark
+  // room the platform adds to every owner-drawn menu item.
+  const int innerWidth = rect.right - rect.left - 6;
+  EXPECT_EQ(rect.bottom - rect.top - 6, 20);
+  EXPECT_GE(innerWidth, 30);
+  EXPECT_LE(innerWidth, 30 + 2 * GetSystemMetrics(SM_CXMENUCHECK));
   EXPECT_EQ(ScreenPixel(rect.left + 1, rect.top + 1), kWhite);
+  EXPECT_EQ(ScreenPixel(rect.left + 2, rect.top + 2), kWhite);
+  EXPECT_EQ(ScreenPixel(rect.right - 1, rect.bottom - 1), kBlue);
   OfferScreenshot("dial_menu");
   PostKey(menu, VK_ESCAPE);
   ASSERT_TRUE(WaitForMenuClosed(menu));

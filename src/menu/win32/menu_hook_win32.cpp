@@ -67,6 +67,15 @@ LRESULT CALLBACK CMenuWndHook::FramedMenuProc(HWND hWnd, UINT message, WPARAM wP
       DrawMenuFrame(record, reinterpret_cast<HDC>(wParam));
       return result;
     }
+    case FramedMenuAction::kPassOnThenRepaintFrame: {
+      const LRESULT result = passOn();
+      HDC dc = GetWindowDC(hWnd);
+      if (dc != nullptr) {
+        DrawMenuFrame(record, dc);
+        ReleaseDC(hWnd, dc);
+      }
+      return result;
+    }
     case FramedMenuAction::kDetachThenPassOn:
       DetachRecord(record);
       return passOn();
