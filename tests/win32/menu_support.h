@@ -14,6 +14,8 @@ HWND VisibleMenuWindowOf(DWORD processId);
 bool TrayIconExists(HWND window);
 // The screen pixel as a COLORREF (0x00BBGGRR).
 COLORREF ScreenPixel(int x, int y);
+// Screen pixels inside `rect` darker than mid-grey (text strokes on a light menu).
+int DarkPixelsIn(const RECT& rect);
 // GDI objects of a process (GetGuiResources, or the process's GDI handle
 // table where the platform does not count them); -1 when unknown.
 long GdiObjectCount(HANDLE process);

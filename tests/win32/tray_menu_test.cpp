@@ -187,6 +187,9 @@ TEST_F(TrayMenuTest, DialMenuOpensAtThePointerAndTurnsEveryFrameBlue) {
   EXPECT_EQ(ScreenPixel(rect.left + 1, rect.top + 1), kWhite);
   EXPECT_EQ(ScreenPixel(rect.left + 2, rect.top + 2), kWhite);
   EXPECT_EQ(ScreenPixel(rect.right - 1, rect.bottom - 1), kBlue);
+  // String 1042's text is drawn in the item.
+  const RECT item{rect.left + 3, rect.top + 3, rect.right - 3, rect.bottom - 3};
+  EXPECT_TRUE(WaitUntil([&] { return DarkPixelsIn(item) > 10; }, 5000));
   OfferScreenshot("dial_menu");
   PostKey(menu, VK_ESCAPE);
   ASSERT_TRUE(WaitForMenuClosed(menu));
@@ -210,6 +213,11 @@ TEST_F(TrayMenuTest, MissingLanguageLibraryLeavesEmptyTextsAndWorkingMenus) {
   ASSERT_TRUE(WaitUntil([&] { return TrayIconExists(torvo.MainWindow()); }, 5000));
   HWND dial = OpenDialMenuAt(200, 200);
   ASSERT_NE(dial, nullptr);
+  // An empty item, still framed.
+  ASSERT_TRUE(WaitForCorner(dial, kBlue));
+  RECT rect{};
+  GetWindowRect(dial, &rect);
+  EXPECT_EQ(DarkPixelsIn({rect.left + 3, rect.top + 3, rect.right - 3, rect.bottom - 3}), 0);
   PostKey(dial, VK_ESCAPE);
   ASSERT_TRUE(WaitForMenuClosed(dial));
   HWND menu = OpenTrayMenu();
