@@ -114,22 +114,33 @@ TEST_F(MenuShellTest, TrayMenuHasItsThreeEntriesAndIsFramedOnlyWhileShown) {
   UINT defaultItem = 0;
   owner.Track([&] { win32::OnTrayNotify(owner.Handle(), 0, WM_RBUTTONDOWN, [] {}); },
               {[&](HWND menuWindow) {
-                framed = menuWindow;
-                HMENU menu = reinterpret_cast<HMENU>(SendMessageW(menuWindow, MN_GETHMENU, 0, 0));
-                count = GetMenuItemCount(menu);
-                for (int i = 0; i < 3; ++i) ids[i] = GetMenuItemID(menu, i);
-                MENUITEMINFOW info{};
-                info.cbSize = sizeof(info);
-                info.fMask = MIIM_FTYPE;
-                GetMenuItemInfoW(menu, 1, TRUE, &info);
-                separatorType = info.fType;
-                defaultItem = GetMenuDefaultItem(menu, FALSE, 0);
-                EXPECT_NE(GetPropW(menuWindow, L"CoolMenu_oldProc"), nullptr);
-                EXPECT_NE(CMenuWndHook::recordMap.Find(menuWindow), nullptr);
-                EXPECT_EQ(GetWindowLongPtrW(menuWindow, GWLP_WNDPROC),
-                          reinterpret_cast<LONG_PTR>(&CMenuWndHook::FramedMenuProc));
-                return true;
-              }});
+                 framed = menuWindow;
+                 HMENU menu = reinterpret_cast<HMENU>(SendMessageW(menuWindow, MN_GETHMENU, 0, 0));
+                 count = GetMenuItemCount(menu);
+                 for (int i = 0; i < 3; ++i) ids[i] = GetMenuItemID(menu, i);
+                 MENUITEMINFOW info{};
+                 info.cbSize = sizeof(info);
+                 info.fMask = MIIM_FTYPE;
+                 GetMenuItemInfoW(menu, 1, TRUE, &info);
+                 separatorType = info.fType;
+                 defaultItem = GetMenuDefaultItem(menu, FALSE, 0);
+                 EXPECT_NE(GetPropW(menuWindow, L"CoolMenu_oldProc"), nullptr);
+                 EXPECT_NE(CMenuWndHook::recordMap.Find(menuWindow), nullptr);
+                 EXPECT_EQ(GetWindowLongPtrW(menuWindow, GWLP_WNDPROC),
+                           reinterpret_cast<LONG_PTR>(&CMenuWndHook::FramedMenuProc));
+                 return true;
+               },
+               [&](HWND menuWindow) {
+                 // Hidden: its own procedure is back before that procedure
+                 // sees the hide.
+                 ShowWindow(menuWindow, SW_HIDE);
+                 EXPECT_TRUE(IsWindow(menuWindow));
+                 EXPECT_EQ(GetPropW(menuWindow, L"CoolMenu_oldProc"), nullptr);
+                 EXPECT_NE(GetWindowLongPtrW(menuWindow, GWLP_WNDPROC),
+                           reinterpret_cast<LONG_PTR>(&CMenuWndHook::FramedMenuProc));
+                 EXPECT_EQ(CMenuWndHook::recordMap.Find(menuWindow), nullptr);
+                 return true;
+               }});
   ASSERT_TRUE(owner.AllStepsRan());
   EXPECT_EQ(count, 3);
   EXPECT_EQ(ids[0], 6001u);
