@@ -207,6 +207,34 @@ TEST_F(TrayMenuTest, DialMenuOpensAtThePointerAndTurnsEveryFrameBlue) {
   ASSERT_TRUE(WaitForMenuClosed(tray));
 }
 
+TEST_F(TrayMenuTest, ChoosingTheDialMenuItemHidesTheDialAndReportsTheHostState) {
+  StartAndWaitForCreation();
+  HWND main = torvo.MainWindow();
+  // Let the start-up upload finish, so that its own host-state report is in.
+  ASSERT_TRUE(WaitUntil([&] { return keyboard.Model().hostStateReports >= 1; }, 15000));
+  ASSERT_TRUE(keyboard.SendInputEvent(0x5000, 0));  // the device shows the dial
+  if (!WaitUntil([&] { return IsWindowVisible(main) != FALSE; }, 5000)) {
+    GTEST_SKIP() << "this build does not show the dial yet";
+  }
+  ASSERT_TRUE(WaitUntil([&] { return keyboard.Model().hostDialShown == 1; }, 5000));
+  const std::uint32_t reportsBefore = keyboard.Model().hostStateReports;
+  RECT dial{};
+  GetWindowRect(main, &dial);
+  HWND menu = OpenDialMenuAt(dial.left + 20, dial.top + 20);
+  ASSERT_NE(menu, nullptr);
+  PostKey(menu, VK_DOWN);
+  PostKey(menu, VK_RETURN);
+  EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(main) == FALSE; }, 5000));
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        const auto model = keyboard.Model();
+        return model.hostStateReports > reportsBefore && model.hostActive == 1 &&
+               model.hostDialShown == 0;
+      },
+      5000))
+      << keyboard.DumpReportLog(false);
+}
+
 TEST_F(TrayMenuTest, MissingLanguageLibraryLeavesEmptyTextsAndWorkingMenus) {
   folder.Remove(L"lan.dll");
   StartAndWaitForCreation();
