@@ -35,6 +35,14 @@ bool DeviceProtocol::SleepSliced(std::uint32_t waitMs) {
   return !Aborted();
 }
 
+void DeviceProtocol::StepPause() {
+  // At shutdown the program is about to tell the device that it leaves: an
+  // upload still running sends its last reports without pausing between
+  // them, so that it ends promptly.
+  if (flags_.stopRequested.load() != 0) return;
+  clock_.SleepMs(kUploadStepPauseMs);
+}
+
 int DeviceProtocol::WaitDeviceReady(int firstWaitMs) {
   std::uint8_t status = 0;
   for (int attempt = 0; attempt < kPollAttempts; ++attempt) {
@@ -98,11 +106,11 @@ int DeviceProtocol::SendMacro(const ConfigBlock& block, int slot, int key) {
 
 int DeviceProtocol::ApplyAllSettings(const ConfigBlock& block) {
   SendActiveSlot(block);
-  clock_.SleepMs(kUploadStepPauseMs);
+  StepPause();
 
   for (int slot = 0; slot < kSlotCount; ++slot) {
     SendKeyTable(block, slot);  // the result of a key table does not matter
-    clock_.SleepMs(kUploadStepPauseMs);
+    StepPause();
   }
 
   int result = 1;
@@ -117,7 +125,7 @@ int DeviceProtocol::ApplyAllSettings(const ConfigBlock& block) {
         break;
       }
     }
-    clock_.SleepMs(kUploadStepPauseMs);
+    StepPause();
   }
   return result;
 }

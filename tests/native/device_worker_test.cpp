@@ -208,6 +208,23 @@ TEST_F(UploadWorkerTest, RemovalDuringFullUploadAbortsTheRest) {
   EXPECT_EQ(clock.now, 6400u);
 }
 
+TEST_F(UploadWorkerTest, AnUploadRunningAtShutdownEndsWithoutPauses) {
+  MarkAllMacros();
+  // Shutdown starts during slot 0's first macro poll: the abort ends the
+  // poll within a slice and the remaining reports follow without pauses.
+  clock.At(1550, [this] {
+    flags.stopRequested = 1;
+    flags.abortTransfer = 1;
+  });
+  Request(REQ_FULL_UPLOAD);
+  std::vector<int> idsAfter;
+  for (const auto& r : device.log) {
+    if (r.atMs > 1550) idsAfter.push_back(r.bytes[0]);
+  }
+  EXPECT_THAT(idsAfter, ElementsAre(0x09, 0x09, 0x09, 0x10));
+  EXPECT_EQ(clock.now, 1600u);
+}
+
 TEST(DevicePresenceTest, TheDeviceCountsAsAbsentUntilOpenedAfterThePause) {
   for (int before : {kDeviceNotOpened, kDeviceRemoved}) {
     DeviceFlags flags;

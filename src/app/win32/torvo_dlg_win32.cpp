@@ -26,16 +26,16 @@ constexpr wchar_t kShareMutexName[] = L"Zenqo_K27_Vistrane_Share_Mutex";
 constexpr DWORD kWorkerStackSize = 4096;
 // Shutdown must end within two seconds even when a call into the device
 // library never returns. A ready device answers the closing report's poll
-// after its first 100 ms wait, and a worker told to abort leaves its poll
-// within one 100 ms slice and sends its last reports without polling; the
-// waits below leave room for that several times over, and together
-// (about 1.5 s at worst) stay within the bound.
-constexpr DWORD kClosingReportWaitMs = 500;
-constexpr DWORD kWorkerQuitWaitMs = 600;
+// after its first 100 ms wait; a worker told to abort leaves its poll within
+// one 100 ms slice and sends its last reports without polls or pauses. The
+// waits below leave room for that several times over and together (about
+// 1.65 s at worst, with the grace of a bounded call) stay within the bound.
+constexpr DWORD kClosingReportWaitMs = 300;
+constexpr DWORD kWorkerQuitWaitMs = 1000;
 // The closing report sent again after a busy worker ended gets what is left
 // of this budget, counted from the start of the destruction, and at least
 // kLastReportMinWaitMs.
-constexpr ULONGLONG kShutdownDeviceBudgetMs = 1500;
+constexpr ULONGLONG kShutdownDeviceBudgetMs = 1600;
 constexpr DWORD kLastReportMinWaitMs = 100;
 
 }  // namespace
