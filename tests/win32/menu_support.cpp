@@ -33,7 +33,9 @@ BOOL CALLBACK FindMenuWindow(HWND window, LPARAM parameter) {
 using QueryInformationProcess = LONG(NTAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
 
 // Wine keeps a GDI handle table per process, reachable from its PEB (the
-// same place Windows keeps it); a used entry has a non-zero type.
+// same place Windows keeps it). Its entries are 24 bytes in 32-bit and 64-bit
+// processes alike (a 64-bit object pointer first); a used entry has a
+// non-zero type byte at offset 14.
 long CountGdiHandleTable(HANDLE process) {
   auto query = reinterpret_cast<QueryInformationProcess>(reinterpret_cast<void*>(
       GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
@@ -49,13 +51,14 @@ long CountGdiHandleTable(HANDLE process) {
       table == nullptr) {
     return -1;
   }
-  const std::size_t entrySize = sizeof(void*) == 8 ? 24 : 16;
+  const std::size_t entrySize = 24;
+  const std::size_t typeOffset = 14;
   const std::size_t entries = 0x10000;
   std::vector<unsigned char> bytes(entries * entrySize);
   if (!ReadProcessMemory(process, table, bytes.data(), bytes.size(), &read)) return -1;
   long count = 0;
   for (std::size_t i = 0; i < entries; ++i) {
-    if (bytes[i * entrySize + sizeof(void*) + 6] != 0) ++count;
+    if (bytes[i * entrySize + typeOffset] != 0) ++count;
   }
   return count;
 }
