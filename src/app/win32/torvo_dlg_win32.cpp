@@ -348,7 +348,7 @@ void CTorvoDlg::OnDestroy() {
   flags.stopRequested = 1;
   bool workerWasBusy = flags.workerBusy.load() == 1;
   // 3. Tell the device the host leaves.
-  SendClosingHostState(kClosingReportWaitMs);
+  const bool closingReportReturned = SendClosingHostState(kClosingReportWaitMs);
   // 4.
   KillTimer(hwnd, TIMER_FOLLOW_FOREGROUND);
   KillTimer(hwnd, TIMER_INITIAL_UPLOAD);
@@ -359,8 +359,10 @@ void CTorvoDlg::OnDestroy() {
   // so that no later report skips its poll because of it.
   workerWasBusy = workerWasBusy || flags.workerBusy.load() == 1;
   if (StopWorker() == UploadWorkerThread::StopResult::kEnded) flags.abortTransfer = 0;
-  if (workerWasBusy) {
-    // The device's last word from us must be that the host leaves.
+  if (workerWasBusy && closingReportReturned) {
+    // The device's last word from us must be that the host leaves. (When the
+    // first closing report is still stuck in the library, a second one would
+    // only wait for it too.)
     const ULONGLONG elapsed = GetTickCount64() - start;
     const DWORD left = elapsed < kShutdownDeviceBudgetMs
                            ? static_cast<DWORD>(kShutdownDeviceBudgetMs - elapsed)
@@ -407,13 +409,13 @@ void CTorvoDlg::ReleaseDialImages() {
   for (auto*& image : segmentImages_) image = nullptr;
 }
 
-void CTorvoDlg::SendClosingHostState(DWORD waitMs) {
+bool CTorvoDlg::SendClosingHostState(DWORD waitMs) {
   // Only a run that took the device tells it that the host leaves, and only
   // while the device is open.
-  if (!creationCompleted_) return;
-  if (Process().deviceFlags.devicePresence.load() != kDevicePresent) return;
-  RunBoundedDeviceCall([](DeviceProtocol& protocol) { protocol.SendHostState(false, false); },
-                       waitMs);
+  if (!creationCompleted_) return true;
+  if (Process().deviceFlags.devicePresence.load() != kDevicePresent) return true;
+  return RunBoundedDeviceCall(
+      [](DeviceProtocol& protocol) { protocol.SendHostState(false, false); }, waitMs);
 }
 
 void CTorvoDlg::CloseConfigurator() {
