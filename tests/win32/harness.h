@@ -74,6 +74,8 @@ class TorvoProcess {
   bool WaitForExit(DWORD timeoutMs);
   bool Running() const;
   DWORD ExitCode() const;
+  HANDLE ProcessHandle() const { return info_.hProcess; }
+  DWORD ProcessId() const { return info_.dwProcessId; }
   // The main window "Zenqo_K27_Vistrane_Torv" of this process, or null.
   HWND MainWindow() const;
   bool WaitForMainWindow(DWORD timeoutMs);

@@ -14,6 +14,7 @@
 #include "common/trace.h"
 #include "device/device_state.h"
 #include "dial/win32/skin_win32.h"
+#include "menu/win32/dial_menu_win32.h"
 #include "settings/settings_folder.h"
 #include "settings/settings_model.h"
 
@@ -161,14 +162,16 @@ int CTorvoDlg::OpenDevice() {
 }
 
 void CTorvoDlg::AddTrayIcon() {
-  win32::AddTrayIcon(trayIcon_, GetSafeHwnd());
+  trayIcon_.Add(GetSafeHwnd());
 }
 
 void CTorvoDlg::RemoveTrayIcon() {
-  win32::RemoveTrayIcon(trayIcon_, GetSafeHwnd());
+  trayIcon_.Remove(GetSafeHwnd());
 }
 
-void CTorvoDlg::OnCustomizer() {}
+void CTorvoDlg::OnCustomizer() {
+  OpenOrRaiseConfigurator(desktop_);
+}
 
 void CTorvoDlg::LaunchOsd() {
   const std::u16string path = OsdProgramPath(Process().programFolder);
@@ -199,7 +202,14 @@ bool CTorvoDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& r
       {WM_COMMAND, ID_EXIT, ID_EXIT, &CTorvoDlg::OnExitCommand},
       {MSG_DEVICE_CONNECTION, 0, 0, &CTorvoDlg::OnDeviceConnection},
       {MSG_DEVICE_EVENT, 0, 0, &CTorvoDlg::OnDeviceEvent},
+      {MSG_TRAY_NOTIFY, 0, 0, &CTorvoDlg::OnTrayNotify},
+      {WM_RBUTTONDOWN, 0, 0, &CTorvoDlg::OnRButtonDown},
   };
+  if (message == TaskbarCreatedMessage()) {
+    trayIcon_.OnTaskbarCreated(GetSafeHwnd());
+    result = 0;
+    return true;
+  }
   return DispatchMessageMap(*this, messageMap, message, wParam, lParam, result);
 }
 
@@ -254,6 +264,15 @@ LRESULT CTorvoDlg::OnCustomizerCommand(WPARAM, LPARAM) {
 LRESULT CTorvoDlg::OnExitCommand(WPARAM, LPARAM) {
   PostMessageW(GetSafeHwnd(), WM_CLOSE, 0, 0);
   return 0;
+}
+
+LRESULT CTorvoDlg::OnTrayNotify(WPARAM wParam, LPARAM lParam) {
+  return win32::OnTrayNotify(GetSafeHwnd(), wParam, lParam, [this] { OnCustomizer(); });
+}
+
+LRESULT CTorvoDlg::OnRButtonDown(WPARAM, LPARAM) {
+  ShowDialContextMenu(GetSafeHwnd());
+  return Default();
 }
 
 LRESULT CTorvoDlg::OnDeviceEvent(WPARAM wParam, LPARAM lParam) {

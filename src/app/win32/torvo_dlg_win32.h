@@ -18,6 +18,7 @@
 #include "app/win32/desktop_win32.h"
 #include "app/win32/process_values_win32.h"
 #include "app/win32/dialog_framework_win32.h"
+#include "app/win32/tray_win32.h"
 #include "app/win32/worker_thread_win32.h"
 #include "common/clock.h"
 #include "device/device_protocol.h"
@@ -80,6 +81,8 @@ class CTorvoDlg : public CDialogWindow {
   LRESULT OnCustomizerCommand(WPARAM wParam, LPARAM lParam);
   LRESULT OnDeviceEvent(WPARAM wParam, LPARAM lParam);
   LRESULT OnDeviceConnection(WPARAM wParam, LPARAM lParam);
+  LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
+  LRESULT OnRButtonDown(WPARAM wParam, LPARAM lParam);
 
   // Device events: class in the high 16 bits, value in the low 16 bits.
   void HandleDeviceEvent(std::uint32_t code);
@@ -156,7 +159,7 @@ class CTorvoDlg : public CDialogWindow {
   HANDLE sharedMapping_ = nullptr;
   ConfigBlock* sharedConfig_ = nullptr;
   HANDLE shareMutex_ = nullptr;
-  NOTIFYICONDATAW trayIcon_{};
+  CTrayIcon trayIcon_;
   Gdiplus::Image* dialImage_ = nullptr;
   Gdiplus::Image* centreImages_[9] = {};
   Gdiplus::Image* segmentImages_[8] = {};
