@@ -59,6 +59,8 @@ class RgnWndLogic {
   virtual ButtonEffects OnMouseMove(int x, int y, const MoveContext& context);
   // The state image to paint (kStateNormal..kStateDisabled), or -1 for none.
   virtual int OnPaint(bool enabled, const StateImages& images);
+  // lParam of the hover messages (only buttons post them).
+  virtual int HoverNotifyCode() const { return 0; }
 
   int tracking = 0;
   int hot = 0;
@@ -80,6 +82,7 @@ class RgnButtonLogic final : public RgnWndLogic {
   ButtonEffects OnLButtonUp(int x, int y, bool hasParent) override;
   ButtonEffects OnMouseMove(int x, int y, const MoveContext& context) override;
   int OnPaint(bool enabled, const StateImages& images) override;
+  int HoverNotifyCode() const override { return notifyCode; }
 
   int state = kStateNormal;
   int notifyCode = kDefaultNotifyCode;

@@ -11,7 +11,6 @@
 #include "common/desktop.h"
 #include "common/trace.h"
 #include "device/device_state.h"
-#include "dial/win32/skin_win32.h"
 #include "settings/settings_folder.h"
 #include "settings/settings_model.h"
 
@@ -39,9 +38,7 @@ CTorvoDlg::CTorvoDlg(HINSTANCE instance)
   appIcon_ = LoadIconW(instance, MAKEINTRESOURCEW(IDI_APP_ICON));
 }
 
-CTorvoDlg::~CTorvoDlg() {
-  ReleaseDialImages();
-}
+CTorvoDlg::~CTorvoDlg() = default;
 
 // ---------------------------------------------------------------------------
 // Creation
@@ -72,7 +69,7 @@ int CTorvoDlg::OnCreate(CREATESTRUCTW* createStruct) {
   osdDataPath_ = OsdDataPath(settingsEnv_);
 
   // 7. Skin.
-  LoadSkin(hwnd, process.skinFolder);
+  dialView_.LoadSkin(hwnd, process.skinFolder);
 
   // 8. Device library; a missing library or entry point makes its calls fail.
   process.deviceLibrary.Bind(process.programFolder);
@@ -173,6 +170,9 @@ void CTorvoDlg::LaunchOsd() {
 BOOL CTorvoDlg::OnInitDialog() {
   SendMessageW(GetSafeHwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(appIcon_));
   SendMessageW(GetSafeHwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(appIcon_));
+  // Topmost at the lower right, hidden, with the skin's images.
+  dialView_.InitialiseDial(GetSafeHwnd());
+  currentFunction_ = settings_.ActiveProfile().selectedFunction;
   return TRUE;
 }
 
@@ -181,6 +181,7 @@ BOOL CTorvoDlg::OnInitDialog() {
 
 bool CTorvoDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   static const MessageMapEntry<CTorvoDlg> messageMap[] = {
+      {WM_PAINT, 0, 0, &CTorvoDlg::OnPaint},
       {WM_NCPAINT, 0, 0, &CTorvoDlg::OnNcPaint},
       {WM_WINDOWPOSCHANGING, 0, 0, &CTorvoDlg::OnWindowPosChanging},
       {WM_ERASEBKGND, 0, 0, &CTorvoDlg::OnEraseBkgnd},
@@ -201,6 +202,15 @@ void CTorvoDlg::OnTimer(UINT_PTR id) {
     CarryOut(presence_.OnArrivalPauseElapsed());
   }
   CDialogWindow::OnTimer(id);
+}
+
+LRESULT CTorvoDlg::OnPaint(WPARAM, LPARAM) {
+  dialView_.ComposeDial(GetSafeHwnd(), currentFunction_, previewMode_);
+  return 0;
+}
+
+int CTorvoDlg::ButtonIndexForHandle(HWND handle) const {
+  return dialView_.ButtonIndexForHandle(handle);
 }
 
 LRESULT CTorvoDlg::OnNcPaint(WPARAM, LPARAM) {
@@ -313,7 +323,7 @@ void CTorvoDlg::OnDestroy() {
   HWND hwnd = GetSafeHwnd();
   // 1.-2.
   CDialogWindow::OnDestroy();
-  ReleaseDialImages();
+  dialView_.ReleaseDialImages();
   // 4.
   KillTimer(hwnd, TIMER_FOLLOW_FOREGROUND);
   KillTimer(hwnd, TIMER_INITIAL_UPLOAD);
@@ -358,13 +368,6 @@ void CTorvoDlg::OnDestroy() {
     FreeLibrary(process.languageLibrary);
     process.languageLibrary = nullptr;
   }
-}
-
-void CTorvoDlg::ReleaseDialImages() {
-  // The images arrive with the dial; until then the pointers stay null.
-  dialImage_ = nullptr;
-  for (auto*& image : centreImages_) image = nullptr;
-  for (auto*& image : segmentImages_) image = nullptr;
 }
 
 void CTorvoDlg::SendClosingHostState() {

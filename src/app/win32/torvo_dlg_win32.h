@@ -18,13 +18,10 @@
 #include "device/device_protocol.h"
 #include "device/upload_worker.h"
 #include "device/win32/ansi_converter_win32.h"
+#include "dial/win32/dial_view_win32.h"
 #include "settings/config_block.h"
 #include "settings/settings_store.h"
 #include "settings/win32/file_system_win32.h"
-
-namespace Gdiplus {
-class Image;
-}
 
 namespace torvo::win32 {
 
@@ -49,6 +46,9 @@ class CTorvoDlg : public CDialogWindow {
   // while the device is present).
   void ServeWorkerRequest(WPARAM request, LPARAM parameter);
 
+  // The dial button (0..7) whose window is `handle`, or -1.
+  int ButtonIndexForHandle(HWND handle) const;
+
  protected:
   int OnCreate(CREATESTRUCTW* createStruct) override;
   void OnDestroy() override;
@@ -58,6 +58,7 @@ class CTorvoDlg : public CDialogWindow {
 
  private:
   // Message map handlers.
+  LRESULT OnPaint(WPARAM wParam, LPARAM lParam);
   LRESULT OnNcPaint(WPARAM wParam, LPARAM lParam);
   LRESULT OnWindowPosChanging(WPARAM wParam, LPARAM lParam);
   LRESULT OnEraseBkgnd(WPARAM wParam, LPARAM lParam);
@@ -97,7 +98,6 @@ class CTorvoDlg : public CDialogWindow {
   void SendClosingHostState();
   void CloseSiblingWindows();
   bool StopWorker();
-  void ReleaseDialImages();
 
   HICON appIcon_ = nullptr;
   std::u16string osdDataPath_;
@@ -121,9 +121,8 @@ class CTorvoDlg : public CDialogWindow {
   ConfigBlock* sharedConfig_ = nullptr;
   HANDLE shareMutex_ = nullptr;
   NOTIFYICONDATAW trayIcon_{};
-  Gdiplus::Image* dialImage_ = nullptr;
-  Gdiplus::Image* centreImages_[9] = {};
-  Gdiplus::Image* segmentImages_[8] = {};
+  // The dial's skin images, its eight sector buttons and its composition.
+  CDialView dialView_;
   int currentFunction_ = 0;
   int previewMode_ = 0;
   int dialShown_ = 0;
