@@ -53,15 +53,16 @@ class NoDesktop final : public torvo::Desktop {
   }
 };
 
-int RunUpload(torvo::Clock& clock, const torvo::ConfigHandover& handover) {
+int RunUpload(torvo::Clock& clock, const torvo::ConfigBlock& block) {
   ReadyDevice device;
   torvo::DeviceFlags flags;
   flags.devicePresence = torvo::kDevicePresent;
   torvo::Cp1252Converter converter;
   torvo::DeviceProtocol protocol(device, clock, flags, converter);
   NoDesktop desktop;
+  torvo::ConfigHandover handover;
   torvo::UploadWorker worker(protocol, flags, desktop, handover);
-  worker.OnThreadMessage(torvo::MSG_WORKER_REQUEST, torvo::REQ_FULL_UPLOAD);
+  worker.OnThreadMessage(torvo::MSG_WORKER_REQUEST, torvo::REQ_FULL_UPLOAD, handover.File(block));
   return device.reports;
 }
 
@@ -71,11 +72,9 @@ int main() {
   auto block = std::make_unique<torvo::ConfigBlock>();
   std::memset(block.get(), 0, sizeof(torvo::ConfigBlock));
   torvo::MakeDefaultBlock(*block);
-  torvo::ConfigHandover handover;
-  handover.Publish(*block);
 
   SumClock sum;
-  const int reports = RunUpload(sum, handover);
+  const int reports = RunUpload(sum, *block);
   const double floorMs = static_cast<double>(sum.now);
   std::printf("full upload of the default settings: %d reports, floor %.0f ms\n", reports, floorMs);
 
@@ -83,7 +82,7 @@ int main() {
   double worst = 0;
   for (int run = 1; run <= 5; ++run) {
     const auto start = std::chrono::steady_clock::now();
-    RunUpload(clock, handover);
+    RunUpload(clock, *block);
     const std::chrono::duration<double, std::milli> wall = std::chrono::steady_clock::now() - start;
     const double ratio = wall.count() / floorMs;
     worst = ratio > worst ? ratio : worst;

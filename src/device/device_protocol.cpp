@@ -35,6 +35,14 @@ bool DeviceProtocol::SleepSliced(std::uint32_t waitMs) {
   return !Aborted();
 }
 
+void DeviceProtocol::StepPause() {
+  // At shutdown the program is about to tell the device that it leaves: an
+  // upload still running sends its last reports without pausing between
+  // them, so that it ends promptly.
+  if (flags_.stopRequested.load() != 0) return;
+  clock_.SleepMs(kUploadStepPauseMs);
+}
+
 int DeviceProtocol::WaitDeviceReady(int firstWaitMs) {
   std::uint8_t status = 0;
   for (int attempt = 0; attempt < kPollAttempts; ++attempt) {
@@ -90,18 +98,19 @@ int DeviceProtocol::SendMacro(const ConfigBlock& block, int slot, int key) {
   MacroFit fit;
   MacroReport report = BuildMacroReport(assignment, slot, key, converter_, &fit);
   if (fit.stepsLimited) Trace(u"Macro step count above 180; only 180 steps are read\n");
-  if (fit.pairsCut) Trace(u"Macro needs more than 50 pairs; its first 50 pairs are sent\n");
+  if (fit.pairsCut)
+    Trace(u"Macro needs more than 50 pairs; it is cut after its last whole step that fits\n");
   if (fit.labelCut) Trace(u"Macro name longer than 23 bytes; it is cut to fit\n");
   return SendAndWait(report, kTableReportFirstWaitMs);
 }
 
 int DeviceProtocol::ApplyAllSettings(const ConfigBlock& block) {
   SendActiveSlot(block);
-  clock_.SleepMs(kUploadStepPauseMs);
+  StepPause();
 
   for (int slot = 0; slot < kSlotCount; ++slot) {
     SendKeyTable(block, slot);  // the result of a key table does not matter
-    clock_.SleepMs(kUploadStepPauseMs);
+    StepPause();
   }
 
   int result = 1;
@@ -116,7 +125,7 @@ int DeviceProtocol::ApplyAllSettings(const ConfigBlock& block) {
         break;
       }
     }
-    clock_.SleepMs(kUploadStepPauseMs);
+    StepPause();
   }
   return result;
 }

@@ -67,6 +67,8 @@ class DeviceProtocol {
   // was seen before a slice or after the last.
   bool SleepSliced(std::uint32_t waitMs);
   bool Aborted() const { return flags_.abortTransfer.load() != 0; }
+  // The pause between the steps of an upload.
+  void StepPause();
 
   DeviceLibrary& library_;
   Clock& clock_;

@@ -160,30 +160,34 @@ MacroReport BuildMacroReport(const KeyAssignment& key, int slot, int keyIndex,
     steps = kMaxMacroSteps;
   }
 
+  // Each step takes its key pair, preceded by a long-delay pair when the
+  // pause before it is too long for the delay byte (at most ten such pairs
+  // per macro). A macro that needs more than the report's pairs ends after
+  // its last whole step that fits: a long-delay pair is never sent without
+  // the key pair it belongs to.
   std::size_t pairs = 0;
   int longPairs = 0;
-  auto emit = [&](std::uint8_t first, std::uint8_t second) {
-    if (pairs >= kMaxMacroPairs) {
-      f.pairsCut = true;
-      return;
-    }
-    r[kMacroPairsOffset + 2 * pairs] = first;
-    r[kMacroPairsOffset + 2 * pairs + 1] = second;
-    ++pairs;
-  };
-  for (int i = 0; i < steps && !f.pairsCut; ++i) {
+  for (int i = 0; i < steps; ++i) {
     // A step's delay byte carries the pause before it: the delay of the step
     // before, and for the first step the last step's delay (the repeat gap).
-    unsigned d = key.steps[i == 0 ? steps - 1 : i - 1].delayMs;
-    if (d > static_cast<unsigned>(kLongDelayThresholdMs)) {
-      if (longPairs < kMaxLongDelayPairs) {
-        unsigned hundreds = std::min(d / 100, 255u);
-        emit(static_cast<std::uint8_t>(hundreds), 0x02);
-        ++longPairs;
-      }
-      d %= 100;
+    const unsigned before = key.steps[i == 0 ? steps - 1 : i - 1].delayMs;
+    const bool longDelay = before > static_cast<unsigned>(kLongDelayThresholdMs);
+    const bool longPair = longDelay && longPairs < kMaxLongDelayPairs;
+    const unsigned d = longDelay ? before % 100 : before;
+    if (pairs + (longPair ? 2 : 1) > kMaxMacroPairs) {
+      f.pairsCut = true;
+      break;
     }
-    emit(MacroDelayByte(d, key.steps[i].keyState), key.steps[i].keyCode);
+    if (longPair) {
+      const unsigned hundreds = std::min(before / 100, 255u);
+      r[kMacroPairsOffset + 2 * pairs] = static_cast<std::uint8_t>(hundreds);
+      r[kMacroPairsOffset + 2 * pairs + 1] = 0x02;
+      ++pairs;
+      ++longPairs;
+    }
+    r[kMacroPairsOffset + 2 * pairs] = MacroDelayByte(d, key.steps[i].keyState);
+    r[kMacroPairsOffset + 2 * pairs + 1] = key.steps[i].keyCode;
+    ++pairs;
   }
   r[kMacroPairCountOffset] = static_cast<std::uint8_t>(pairs);
   return r;

@@ -6,23 +6,37 @@
 
 namespace torvo {
 
-void ConfigHandover::Publish(const ConfigBlock& block) {
-  Publish(std::make_shared<const ConfigBlock>(block));
+ConfigHandover::Ticket ConfigHandover::File(const ConfigBlock& block) {
+  return File(std::make_shared<const ConfigBlock>(block));
 }
 
-void ConfigHandover::Publish(std::shared_ptr<const ConfigBlock> snapshot) {
+ConfigHandover::Ticket ConfigHandover::File(std::shared_ptr<const ConfigBlock> snapshot) {
   std::lock_guard<std::mutex> lock(mutex_);
-  latest_ = std::move(snapshot);
+  Ticket ticket = next_++;
+  if (ticket == kNoTicket) ticket = next_++;  // after wrapping around
+  filed_[ticket] = std::move(snapshot);
+  return ticket;
 }
 
-std::shared_ptr<const ConfigBlock> ConfigHandover::Latest() const {
+std::shared_ptr<const ConfigBlock> ConfigHandover::Take(Ticket ticket) {
   std::lock_guard<std::mutex> lock(mutex_);
-  return latest_;
+  auto found = filed_.find(ticket);
+  if (found == filed_.end()) return nullptr;
+  std::shared_ptr<const ConfigBlock> snapshot = std::move(found->second);
+  filed_.erase(found);
+  return snapshot;
 }
 
-void UploadWorker::OnThreadMessage(unsigned message, std::uintptr_t wParam) {
+std::size_t ConfigHandover::Pending() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return filed_.size();
+}
+
+void UploadWorker::OnThreadMessage(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
   if (message != MSG_WORKER_REQUEST) return;
-  Serve(wParam, handover_.Latest());
+  // Taken whether or not the request is served, so that a dropped request
+  // does not leave its snapshot behind.
+  Serve(wParam, handover_.Take(static_cast<ConfigHandover::Ticket>(lParam)));
 }
 
 void UploadWorker::Serve(std::uintptr_t wParam, std::shared_ptr<const ConfigBlock> snapshot) {
@@ -33,6 +47,7 @@ void UploadWorker::Serve(std::uintptr_t wParam, std::shared_ptr<const ConfigBloc
   }
   flags_.workerBusy.store(1);
   flags_.abortTransfer.store(0);
+  if (busyRaisedObserver_) busyRaisedObserver_();
   // A removal (or the start of shutdown) between the checks above and raising
   // workerBusy would have found the worker idle and raised no abort: look once
   // more now that the flag is visible, so the request is either aborted or
@@ -81,26 +96,26 @@ int PresenceTracker::ConnectionValue(std::uintptr_t wParam) {
 
 std::vector<PresenceEffect> PresenceTracker::OnConnectionChange(int value) {
   if (value == kArrived) {
-    if (flags_.devicePresence.load() == kDevicePresent) return {};
-    flags_.devicePresence.store(kDevicePresent);
+    if (flags_.devicePresence.load() == kDevicePresent || arrivalPending_) return {};
     arrivalPending_ = true;
     return {PresenceEffect::kStartArrivalPause};
   }
   if (value == kRemoved) {
+    if (arrivalPending_) {
+      // The device left before it was opened: nothing was opened, shown or
+      // started for it, so there is nothing to close but the pause.
+      arrivalPending_ = false;
+      flags_.devicePresence.store(kDeviceRemoved);
+      Trace(u"Device removed during the arrival pause; the arrival is cancelled\n");
+      return {PresenceEffect::kCancelArrivalPause};
+    }
     if (flags_.devicePresence.load() == kDeviceRemoved) return {};
     flags_.devicePresence.store(kDeviceRemoved);
     // Raised before the window closes the device, so that a running upload
     // stops polling a device that is gone as early as possible.
     if (flags_.workerBusy.load() == 1) flags_.abortTransfer.store(1);
-    std::vector<PresenceEffect> effects;
-    if (arrivalPending_) {
-      arrivalPending_ = false;
-      effects.push_back(PresenceEffect::kCancelArrivalPause);
-    }
-    effects.insert(effects.end(),
-                   {PresenceEffect::kCloseFeatureDevice, PresenceEffect::kRemoveTrayIcon,
-                    PresenceEffect::kStopForegroundTimer, PresenceEffect::kCloseConfigurator});
-    return effects;
+    return {PresenceEffect::kCloseFeatureDevice, PresenceEffect::kRemoveTrayIcon,
+            PresenceEffect::kStopForegroundTimer, PresenceEffect::kCloseConfigurator};
   }
   return {};
 }
@@ -108,9 +123,12 @@ std::vector<PresenceEffect> PresenceTracker::OnConnectionChange(int value) {
 std::vector<PresenceEffect> PresenceTracker::OnArrivalPauseElapsed() {
   if (!arrivalPending_) return {};
   arrivalPending_ = false;
-  if (flags_.devicePresence.load() != kDevicePresent) return {};
   return {PresenceEffect::kOpenFeatureDevice, PresenceEffect::kRequestFullUpload,
           PresenceEffect::kAddTrayIcon, PresenceEffect::kStartForegroundTimer};
+}
+
+void PresenceTracker::OnFeatureDeviceOpened() {
+  flags_.devicePresence.store(kDevicePresent);
 }
 
 }  // namespace torvo

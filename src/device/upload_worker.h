@@ -4,8 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <cstddef>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "common/desktop.h"
@@ -15,20 +19,29 @@
 
 namespace torvo {
 
-// The settings the worker uploads. The UI thread publishes a copy of its
-// working block before it posts a request; the worker takes the latest copy
-// when it starts one, so an upload always reads one consistent block however
-// the UI thread changes its own afterwards.
+// The settings each worker request uploads. Before the UI thread posts a
+// request it files a copy of its working block and sends the ticket it gets
+// as the request's lParam; the worker takes exactly that copy when it serves
+// the request. Requests queued behind a long upload therefore each upload
+// the block they were posted with, however the UI thread changes its own
+// block in the meantime.
 class ConfigHandover {
  public:
-  void Publish(const ConfigBlock& block);
-  void Publish(std::shared_ptr<const ConfigBlock> snapshot);
-  // The latest published block; null before the first Publish.
-  std::shared_ptr<const ConfigBlock> Latest() const;
+  using Ticket = std::uint32_t;
+  static constexpr Ticket kNoTicket = 0;
+
+  Ticket File(const ConfigBlock& block);
+  Ticket File(std::shared_ptr<const ConfigBlock> snapshot);
+  // The snapshot filed under `ticket`, removed from the handover; null for
+  // an unknown ticket (never filed, or already taken).
+  std::shared_ptr<const ConfigBlock> Take(Ticket ticket);
+  // Snapshots filed and not taken yet.
+  std::size_t Pending() const;
 
  private:
   mutable std::mutex mutex_;
-  std::shared_ptr<const ConfigBlock> latest_;
+  Ticket next_ = 1;
+  std::map<Ticket, std::shared_ptr<const ConfigBlock>> filed_;
 };
 
 class UploadWorker {
@@ -38,17 +51,24 @@ class UploadWorker {
   static constexpr unsigned MSG_CFG_APPLY_DONE = 1256;
 
   UploadWorker(DeviceProtocol& protocol, DeviceFlags& flags, Desktop& desktop,
-               const ConfigHandover& handover)
+               ConfigHandover& handover)
       : protocol_(protocol), flags_(flags), desktop_(desktop), handover_(handover) {}
 
-  // One message taken from the worker's queue: requests (MSG_WORKER_REQUEST)
-  // are served with the latest snapshot, anything else is dropped.
-  void OnThreadMessage(unsigned message, std::uintptr_t wParam);
+  // One message taken from the worker's queue: a request (MSG_WORKER_REQUEST)
+  // is served with the snapshot filed under its ticket (lParam), anything
+  // else is dropped.
+  void OnThreadMessage(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
 
   // Serves one request on the calling thread: dropped unless the device is
   // present; otherwise workerBusy is 1 and abortTransfer starts at 0 while
   // it runs.
   void Serve(std::uintptr_t wParam, std::shared_ptr<const ConfigBlock> snapshot);
+
+  // Called right after workerBusy is raised, before the request runs: lets a
+  // test play a removal or a shutdown that races with the start of a request.
+  void SetBusyRaisedObserver(std::function<void()> observer) {
+    busyRaisedObserver_ = std::move(observer);
+  }
 
  private:
   void Run(std::uintptr_t wParam, const ConfigBlock& block);
@@ -56,7 +76,8 @@ class UploadWorker {
   DeviceProtocol& protocol_;
   DeviceFlags& flags_;
   Desktop& desktop_;
-  const ConfigHandover& handover_;
+  ConfigHandover& handover_;
+  std::function<void()> busyRaisedObserver_;
 };
 
 // What the main window does on a device arrival or removal, in order.
@@ -75,7 +96,10 @@ enum class PresenceEffect {
 
 // Device presence on the UI thread. The arrival pause is not slept: the
 // window starts a one-shot timer for it and, when it fires (after killing
-// it), asks OnArrivalPauseElapsed for the rest of the arrival.
+// it), asks OnArrivalPauseElapsed for the rest of the arrival. Until the
+// feature device has been opened after the pause, devicePresence keeps its
+// previous value (not opened or removed), so that no request is posted to,
+// and the worker serves none for, a device that is not open yet.
 class PresenceTracker {
  public:
   static constexpr std::uint32_t kArrivalPauseMs = 8000;
@@ -90,13 +114,17 @@ class PresenceTracker {
   static int ConnectionValue(std::uintptr_t wParam);
 
   // A connection change (the value of a 0x7F00 device event). Arrival is
-  // ignored while the device is present, removal while it is removed; any
-  // other value does nothing. Removal raises the abort flag at once when the
-  // worker is busy.
+  // ignored while the device is present or already arriving, removal while
+  // it is removed (unless an arrival is pending, which it cancels); any other
+  // value does nothing. Removal raises the abort flag at once when the worker
+  // is busy.
   std::vector<PresenceEffect> OnConnectionChange(int value);
   // The rest of an arrival, after the pause: nothing when the device left in
-  // the meantime.
+  // the meantime. The window opens the feature device (kOpenFeatureDevice)
+  // and then calls OnFeatureDeviceOpened before it carries out the rest.
   std::vector<PresenceEffect> OnArrivalPauseElapsed();
+  // The feature device is open again: the device counts as present.
+  void OnFeatureDeviceOpened();
   bool ArrivalPending() const { return arrivalPending_; }
 
  private:

@@ -117,12 +117,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   torvo::DeviceProtocol protocol(device, clock, flags, converter);
   NullDesktop desktop;
   torvo::ConfigHandover handover;
-  handover.Publish(std::shared_ptr<const torvo::ConfigBlock>(std::move(block)));
+  const std::shared_ptr<const torvo::ConfigBlock> snapshot(std::move(block));
   torvo::UploadWorker worker(protocol, flags, desktop, handover);
   for (unsigned request : {torvo::REQ_FULL_UPLOAD, torvo::REQ_APPLY, torvo::REQ_SWITCH_SLOT}) {
-    worker.OnThreadMessage(torvo::MSG_WORKER_REQUEST, request);
+    worker.OnThreadMessage(torvo::MSG_WORKER_REQUEST, request, handover.File(snapshot));
   }
-  protocol.SendDialFunction(*handover.Latest());
+  protocol.SendDialFunction(*snapshot);
   for (const auto& r : device.log) {
     if (r.set) CheckReport(r.bytes);
   }

@@ -82,6 +82,13 @@ TEST_F(DeviceProtocolTest, AbortEndsThePollWithinASlice) {
   EXPECT_EQ(protocol.WaitDeviceReady(100), 0);
   EXPECT_TRUE(device.log.empty());
   EXPECT_EQ(clock.now, 5100u);
+
+  // Raised during the last slice of a wait: the status is not read after it.
+  flags.abortTransfer = 0;
+  clock.At(5250, [this] { flags.abortTransfer = 1; });
+  EXPECT_EQ(protocol.WaitDeviceReady(200), 0);
+  EXPECT_TRUE(device.log.empty());
+  EXPECT_EQ(clock.now, 5300u);
 }
 
 TEST_F(DeviceProtocolTest, StatusAnswersAndFailedReads) {

@@ -197,15 +197,28 @@ TEST_F(MacroTest, OversizedMacrosStayInsideTheReport) {
   EXPECT_TRUE(fit.pairsCut);
   EXPECT_EQ(r[kMacroPairCountOffset], 50);
   EXPECT_EQ(r[129], 50);  // key byte of pair 50, the report's last byte
-  // A long pair that would be the 51st is left out with its step.
+  // A step whose long-delay pair would fit as the 50th but whose key pair
+  // would not is left out whole: the macro ends on a key pair.
   std::vector<MacroStep> longSteps(49, MacroStep{0x04, 1, 0});
   longSteps.push_back({0x09, 1, 0});
   longSteps.push_back({0x0A, 1, 0});
   longSteps[48].delayMs = 700;
   SetSteps(longSteps);
   r = Build(0, 0, &fit);
+  EXPECT_TRUE(fit.pairsCut);
+  EXPECT_EQ(r[kMacroPairCountOffset], 49);
+  EXPECT_EQ(Pairs(r).back(), std::pair(1, 0x04));
+  EXPECT_EQ(r[kMacroPairsOffset + 2 * 49], 0);  // nothing after the count's pairs
+  EXPECT_EQ(r[kMacroPairsOffset + 2 * 49 + 1], 0);
+  // The same step fits whole as the 49th and 50th pair of the last step.
+  longSteps.erase(longSteps.begin());
+  longSteps.pop_back();
+  SetSteps(longSteps);
+  r = Build(0, 0, &fit);
+  EXPECT_FALSE(fit.pairsCut);
   EXPECT_EQ(r[kMacroPairCountOffset], 50);
-  EXPECT_EQ(Pairs(r).back(), std::pair(7, 0x02));  // step 49's key pair did not fit
+  EXPECT_EQ(Pairs(r)[48], std::pair(7, 0x02));
+  EXPECT_EQ(Pairs(r)[49], std::pair(1, 0x09));
 
   // A step count beyond the record's capacity reads only its 180 steps.
   std::memset(key.steps, 0, sizeof key.steps);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "device/device_protocol.h"
+#include "device/reports.h"
 #include "device/upload_worker.h"
 #include "device_fakes.h"
 #include "fakes.h"
@@ -20,9 +21,11 @@ using E = PresenceEffect;
 
 class UploadWorkerTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    flags.devicePresence = kDevicePresent;
-    handover.Publish(*block);
+  void SetUp() override { flags.devicePresence = kDevicePresent; }
+  // Posts a request as the UI thread does: with a snapshot of the block as
+  // it is now.
+  void Request(std::uintptr_t request) {
+    worker.OnThreadMessage(MSG_WORKER_REQUEST, request, handover.File(*block));
   }
   std::vector<int> SentIds() const {
     std::vector<int> ids;
@@ -39,7 +42,6 @@ class UploadWorkerTest : public ::testing::Test {
         block->header.uploadFlags[s][k] = 1;
       }
     }
-    handover.Publish(*block);
   }
 
   FakeClock clock;
@@ -57,8 +59,7 @@ class UploadWorkerTest : public ::testing::Test {
 
 TEST_F(UploadWorkerTest, SwitchSlotSendsOnlyTheActiveSlot) {
   block->header.activeSlot = 3;
-  handover.Publish(*block);
-  worker.OnThreadMessage(MSG_WORKER_REQUEST, REQ_SWITCH_SLOT);
+  Request(REQ_SWITCH_SLOT);
   EXPECT_THAT(device.Sent(), ElementsAre(Bytes{0x05, 4, 3, 4}));
   EXPECT_TRUE(desktop.posts.empty());
 }
@@ -67,7 +68,7 @@ TEST_F(UploadWorkerTest, FullUploadIsFramedByUploadStartAndHostState) {
   std::vector<int> busyDuring;
   device.onSet = [&](const testing::ReportRecord&) { busyDuring.push_back(flags.workerBusy); };
   flags.abortTransfer = 1;  // left over from an earlier request: cleared at the start
-  worker.OnThreadMessage(MSG_WORKER_REQUEST, REQ_FULL_UPLOAD);
+  Request(REQ_FULL_UPLOAD);
   EXPECT_THAT(SentIds(), ElementsAre(0x04, 0x05, 0x08, 0x08, 0x08, 0x08, 0x10));
   EXPECT_THAT(device.Sent().back(), ElementsAre(0x10, 8, 1, 0, 0, 0, 0, 0));
   EXPECT_EQ(device.Polls(), 7);
@@ -79,7 +80,7 @@ TEST_F(UploadWorkerTest, FullUploadIsFramedByUploadStartAndHostState) {
 
 TEST_F(UploadWorkerTest, ApplyTellsTheConfiguratorOrTraces) {
   desktop.windows[u"Vistrane"] = 77;
-  worker.OnThreadMessage(MSG_WORKER_REQUEST, REQ_APPLY);
+  Request(REQ_APPLY);
   EXPECT_THAT(SentIds(), ElementsAre(0x05, 0x08, 0x08, 0x08, 0x08));
   using Post = fakes::RecordingDesktop::Post;
   EXPECT_THAT(desktop.posts, ElementsAre(Post{77, 1256, 0, 0}));
@@ -87,7 +88,7 @@ TEST_F(UploadWorkerTest, ApplyTellsTheConfiguratorOrTraces) {
 
   desktop.windows.clear();
   traces.traces.clear();
-  worker.OnThreadMessage(MSG_WORKER_REQUEST, REQ_APPLY);
+  Request(REQ_APPLY);
   EXPECT_EQ(desktop.posts.size(), 1u);
   EXPECT_THAT(traces.traces, ElementsAre(u"OnApplyAllSetting Don't find Mirk Option Dialog\n",
                                          u"Thread Send Enable OK/Apply Button\n"));
@@ -98,12 +99,12 @@ TEST_F(UploadWorkerTest, RequestsAreDroppedUnlessTheDeviceIsPresent) {
   for (int state : {kDeviceNotOpened, kDeviceRemoved}) {
     flags.devicePresence = state;
     for (unsigned request : {REQ_APPLY, REQ_FULL_UPLOAD, REQ_SWITCH_SLOT}) {
-      worker.OnThreadMessage(MSG_WORKER_REQUEST, request);
+      Request(request);
     }
   }
   flags.devicePresence = kDevicePresent;
-  worker.OnThreadMessage(MSG_WORKER_REQUEST + 1, REQ_FULL_UPLOAD);  // not a request
-  worker.OnThreadMessage(MSG_WORKER_REQUEST, 4);                    // unknown work
+  worker.OnThreadMessage(MSG_WORKER_REQUEST + 1, REQ_FULL_UPLOAD, handover.File(*block));
+  Request(4);  // unknown work
   EXPECT_TRUE(device.log.empty());
   EXPECT_TRUE(desktop.posts.empty());
   EXPECT_EQ(flags.workerBusy, 0);
@@ -113,38 +114,71 @@ TEST_F(UploadWorkerTest, RequestsQueuedBehindShutdownAreDropped) {
   desktop.windows[u"Vistrane"] = 77;
   flags.stopRequested = 1;
   for (unsigned request : {REQ_APPLY, REQ_FULL_UPLOAD, REQ_SWITCH_SLOT}) {
-    worker.OnThreadMessage(MSG_WORKER_REQUEST, request);
+    Request(request);
   }
   EXPECT_TRUE(device.log.empty());
   EXPECT_TRUE(desktop.posts.empty());
   EXPECT_EQ(flags.workerBusy, 0);
 }
 
-TEST_F(UploadWorkerTest, UploadsTheSnapshotHandedOver) {
-  block->slots[1].keys[10].keyCodes[0] = 0x1E;
-  handover.Publish(*block);
-  // The UI thread changes its block after posting and publishes again while
-  // the upload runs: the running upload keeps its own snapshot throughout.
-  block->slots[1].keys[10].keyCodes[0] = 0x50;
-  bool republished = false;
-  device.onSet = [&](const testing::ReportRecord& r) {
-    if (r.bytes[0] == 0x08 && !republished) {
-      republished = true;
-      handover.Publish(*block);
-    }
-  };
-  worker.OnThreadMessage(MSG_WORKER_REQUEST, REQ_APPLY);
-  auto sent = device.Sent();
-  ASSERT_EQ(sent.size(), 5u);
-  EXPECT_EQ(sent[2][55], 0x1E);  // slot 1, key 10
+TEST_F(UploadWorkerTest, EachRequestUploadsTheSnapshotItWasPostedWith) {
+  // Two applies are posted while a full upload runs, each after the UI
+  // thread changed a macro; the UI thread changes its block again before the
+  // worker gets to them. Each apply must send its own macro.
+  block->slots[0].keys[0].actionType = 3;
+  block->slots[0].keys[0].stepCount = 1;
+  block->slots[0].keys[0].steps[0] = {0x04, 1, 10};
+  block->header.uploadFlags[0][0] = 1;
+  const auto first = handover.File(*block);
+  block->slots[0].keys[0].steps[0].keyCode = 0x05;
+  const auto second = handover.File(*block);
+  block->slots[0].keys[0].steps[0].keyCode = 0x06;
+  const auto full = handover.File(*block);
+  block->slots[0].keys[0].steps[0].keyCode = 0x07;  // never posted
+  EXPECT_EQ(handover.Pending(), 3u);
 
-  device.log.clear();
-  worker.OnThreadMessage(MSG_WORKER_REQUEST, REQ_APPLY);
-  EXPECT_EQ(device.Sent()[2][55], 0x50);  // the next request takes the newer one
+  worker.OnThreadMessage(MSG_WORKER_REQUEST, REQ_FULL_UPLOAD, full);
+  worker.OnThreadMessage(MSG_WORKER_REQUEST, REQ_APPLY, first);
+  worker.OnThreadMessage(MSG_WORKER_REQUEST, REQ_APPLY, second);
+  std::vector<int> macroKeys;
+  for (const auto& r : device.Sent()) {
+    if (r[0] == 0x09) macroKeys.push_back(r[kMacroPairsOffset + 1]);
+  }
+  EXPECT_THAT(macroKeys, ElementsAre(0x06, 0x04, 0x05));
+  EXPECT_EQ(handover.Pending(), 0u);
 
-  // Nothing published: nothing uploaded.
+  // A ticket that was never filed (or is taken twice) uploads nothing.
   device.log.clear();
-  worker.Serve(REQ_FULL_UPLOAD, nullptr);
+  worker.OnThreadMessage(MSG_WORKER_REQUEST, REQ_APPLY, first);
+  worker.OnThreadMessage(MSG_WORKER_REQUEST, REQ_FULL_UPLOAD, 0);
+  EXPECT_TRUE(device.log.empty());
+}
+
+TEST_F(UploadWorkerTest, DroppedRequestsLeaveNoSnapshotBehind) {
+  flags.devicePresence = kDeviceRemoved;
+  Request(REQ_APPLY);
+  flags.devicePresence = kDevicePresent;
+  flags.stopRequested = 1;
+  Request(REQ_FULL_UPLOAD);
+  EXPECT_EQ(handover.Pending(), 0u);
+  EXPECT_TRUE(device.log.empty());
+}
+
+TEST_F(UploadWorkerTest, RemovalAsTheWorkerBecomesBusyDropsTheRequest) {
+  // The device leaves between the worker's first presence check and its
+  // raising workerBusy: the removal found an idle worker and raised no
+  // abort, so the worker must notice the removal itself and send nothing.
+  worker.SetBusyRaisedObserver([&] {
+    if (flags.devicePresence == kDevicePresent) presence.OnConnectionChange(2);
+  });
+  Request(REQ_FULL_UPLOAD);
+  EXPECT_TRUE(device.log.empty());
+  EXPECT_EQ(flags.workerBusy, 0);
+
+  // The same for the start of shutdown.
+  flags.devicePresence = kDevicePresent;
+  worker.SetBusyRaisedObserver([&] { flags.stopRequested = 1; });
+  Request(REQ_APPLY);
   EXPECT_TRUE(device.log.empty());
 }
 
@@ -156,7 +190,7 @@ TEST_F(UploadWorkerTest, RemovalDuringFullUploadAbortsTheRest) {
   clock.At(6050, [this] {
     EXPECT_THAT(presence.OnConnectionChange(2), ::testing::Not(::testing::IsEmpty()));
   });
-  worker.OnThreadMessage(MSG_WORKER_REQUEST, REQ_FULL_UPLOAD);
+  Request(REQ_FULL_UPLOAD);
 
   EXPECT_EQ(flags.devicePresence, kDeviceRemoved);
   EXPECT_EQ(flags.abortTransfer, 1);
@@ -174,17 +208,40 @@ TEST_F(UploadWorkerTest, RemovalDuringFullUploadAbortsTheRest) {
   EXPECT_EQ(clock.now, 6400u);
 }
 
-TEST(DevicePresenceTest, ArrivalOpensOnceAfterThePause) {
-  DeviceFlags flags;
-  PresenceTracker presence(flags);
-  EXPECT_THAT(presence.OnConnectionChange(1), ElementsAre(E::kStartArrivalPause));
-  EXPECT_EQ(flags.devicePresence, kDevicePresent);
-  EXPECT_TRUE(presence.OnConnectionChange(1).empty());  // second arrival ignored
-  EXPECT_THAT(presence.OnArrivalPauseElapsed(),
-              ElementsAre(E::kOpenFeatureDevice, E::kRequestFullUpload, E::kAddTrayIcon,
-                          E::kStartForegroundTimer));
-  EXPECT_TRUE(presence.OnArrivalPauseElapsed().empty());  // a stray timer tick
-  EXPECT_TRUE(presence.OnConnectionChange(1).empty());
+TEST_F(UploadWorkerTest, AnUploadRunningAtShutdownEndsWithoutPauses) {
+  MarkAllMacros();
+  // Shutdown starts during slot 0's first macro poll: the abort ends the
+  // poll within a slice and the remaining reports follow without pauses.
+  clock.At(1550, [this] {
+    flags.stopRequested = 1;
+    flags.abortTransfer = 1;
+  });
+  Request(REQ_FULL_UPLOAD);
+  std::vector<int> idsAfter;
+  for (const auto& r : device.log) {
+    if (r.atMs > 1550) idsAfter.push_back(r.bytes[0]);
+  }
+  EXPECT_THAT(idsAfter, ElementsAre(0x09, 0x09, 0x09, 0x10));
+  EXPECT_EQ(clock.now, 1600u);
+}
+
+TEST(DevicePresenceTest, TheDeviceCountsAsAbsentUntilOpenedAfterThePause) {
+  for (int before : {kDeviceNotOpened, kDeviceRemoved}) {
+    DeviceFlags flags;
+    flags.devicePresence = before;
+    PresenceTracker presence(flags);
+    EXPECT_THAT(presence.OnConnectionChange(1), ElementsAre(E::kStartArrivalPause));
+    EXPECT_EQ(flags.devicePresence, before) << "nothing may be sent during the pause";
+    EXPECT_TRUE(presence.OnConnectionChange(1).empty());  // second arrival ignored
+    EXPECT_THAT(presence.OnArrivalPauseElapsed(),
+                ElementsAre(E::kOpenFeatureDevice, E::kRequestFullUpload, E::kAddTrayIcon,
+                            E::kStartForegroundTimer));
+    EXPECT_EQ(flags.devicePresence, before);
+    presence.OnFeatureDeviceOpened();
+    EXPECT_EQ(flags.devicePresence, kDevicePresent);
+    EXPECT_TRUE(presence.OnArrivalPauseElapsed().empty());  // a stray timer tick
+    EXPECT_TRUE(presence.OnConnectionChange(1).empty());
+  }
 }
 
 TEST(DevicePresenceTest, RemovalClosesOnceAndAbortsABusyWorker) {
@@ -211,15 +268,18 @@ TEST(DevicePresenceTest, RemovalClosesOnceAndAbortsABusyWorker) {
   EXPECT_EQ(flags.devicePresence, kDeviceRemoved);
 }
 
-TEST(DevicePresenceTest, RemovalDuringTheArrivalPauseCancelsTheRest) {
+TEST(DevicePresenceTest, RemovalDuringTheArrivalPauseCancelsTheArrival) {
   DeviceFlags flags;
-  flags.devicePresence = kDeviceRemoved;
+  flags.devicePresence = kDeviceNotOpened;
+  flags.workerBusy = 1;
   PresenceTracker presence(flags);
   presence.OnConnectionChange(1);
-  EXPECT_THAT(presence.OnConnectionChange(2),
-              ElementsAre(E::kCancelArrivalPause, E::kCloseFeatureDevice, E::kRemoveTrayIcon,
-                          E::kStopForegroundTimer, E::kCloseConfigurator));
+  // Nothing was opened or shown for the device: only the pause is cancelled.
+  EXPECT_THAT(presence.OnConnectionChange(2), ElementsAre(E::kCancelArrivalPause));
+  EXPECT_EQ(flags.devicePresence, kDeviceRemoved);
+  EXPECT_EQ(flags.abortTransfer, 0);
   EXPECT_TRUE(presence.OnArrivalPauseElapsed().empty());
+  EXPECT_TRUE(presence.OnConnectionChange(2).empty());
   // A later arrival runs whole again.
   EXPECT_THAT(presence.OnConnectionChange(1), ElementsAre(E::kStartArrivalPause));
   EXPECT_EQ(presence.OnArrivalPauseElapsed().size(), 4u);

@@ -39,6 +39,7 @@ struct RecordedMessage {
   UINT message;
   WPARAM wParam;
   LPARAM lParam;
+  DWORD tickMs;  // GetTickCount() when the window received it
 };
 
 // A top-level window of this thread with an exact title, recording every

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "app/win32/process_values_win32.h"
 #include "app/win32/torvo_app_win32.h"
 #include "common/trace.h"
 
@@ -13,5 +14,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   });
   torvo::win32::CTorvoApp app(instance);
   app.InitInstance();
-  return app.ExitInstance();
+  const int exitCode = app.ExitInstance();
+  // A thread left inside the device library at shutdown still uses the
+  // library and the process values: end the process here, which stops that
+  // thread first, instead of returning into the destructors of the static
+  // values (which would free the library under it).
+  if (torvo::win32::Process().deviceCallsAbandoned) ExitProcess(static_cast<UINT>(exitCode));
+  return exitCode;
 }

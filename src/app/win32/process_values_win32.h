@@ -21,6 +21,10 @@ struct ProcessValues {
   HANDLE workerThread = nullptr;
   DWORD workerThreadId = 0;
   DeviceFlags deviceFlags;
+  // Set when a thread was left inside the device library at shutdown: the
+  // library is then not freed, and the process ends without running the
+  // destructors of what that thread may still use.
+  bool deviceCallsAbandoned = false;
   Win32ModuleLoader moduleLoader;
   BoundDeviceLibrary deviceLibrary{moduleLoader};
 };

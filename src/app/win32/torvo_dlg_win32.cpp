@@ -22,10 +22,19 @@ namespace {
 
 constexpr wchar_t kShareMutexName[] = L"Zenqo_K27_Vistrane_Share_Mutex";
 constexpr DWORD kWorkerStackSize = 4096;
+// Shutdown must end within two seconds even when a call into the device
+// library never returns. A ready device answers the closing report's poll
+// after its first 100 ms wait; a worker told to abort leaves its poll within
+// one 100 ms slice and sends its last reports without polls or pauses. The
+// waits below leave room for that several times over and together (about
+// 1.65 s at worst, with the grace of a bounded call) stay within the bound.
+constexpr DWORD kClosingReportWaitMs = 300;
 constexpr DWORD kWorkerQuitWaitMs = 1000;
-// After the first second the worker has been told to abort; a transfer
-// gives up within about 100 ms unless it is stuck inside the library.
-constexpr DWORD kWorkerAbortGraceMs = 4000;
+// The closing report sent again after a busy worker ended gets what is left
+// of this budget, counted from the start of the destruction, and at least
+// kLastReportMinWaitMs.
+constexpr ULONGLONG kShutdownDeviceBudgetMs = 1600;
+constexpr DWORD kLastReportMinWaitMs = 100;
 
 }  // namespace
 
@@ -33,7 +42,6 @@ CTorvoDlg::CTorvoDlg(HINSTANCE instance)
     : CDialogWindow(instance, IDD_TORVO_DIALOG),
       settings_(settingsEnv_, publisher_, desktop_, [this] { return DefaultProfileName(); }),
       protocol_(Process().deviceLibrary, clock_, Process().deviceFlags, ansiConverter_),
-      worker_(protocol_, Process().deviceFlags, desktop_, handover_),
       presence_(Process().deviceFlags) {
   appIcon_ = LoadIconW(instance, MAKEINTRESOURCEW(IDI_APP_ICON));
 }
@@ -91,7 +99,7 @@ int CTorvoDlg::OnCreate(CREATESTRUCTW* createStruct) {
   if (CreateSharedBlock() != 0) PublishConfig();
 
   // 15. The upload worker.
-  StartWorkerThread(this, kWorkerStackSize);
+  workerThread_.Start(kWorkerStackSize);
 
   // 16. No taskbar button.
   SetWindowLongW(hwnd, GWL_EXSTYLE, WS_EX_TOOLWINDOW);
@@ -280,6 +288,7 @@ void CTorvoDlg::CarryOut(const std::vector<PresenceEffect>& effects) {
         break;
       case PresenceEffect::kOpenFeatureDevice:
         library.OpenFeatureDevice();
+        presence_.OnFeatureDeviceOpened();
         break;
       case PresenceEffect::kRequestFullUpload:
         PostWorkerRequest(REQ_FULL_UPLOAD, 0);
@@ -306,13 +315,12 @@ void CTorvoDlg::CarryOut(const std::vector<PresenceEffect>& effects) {
   }
 }
 
-void CTorvoDlg::PostWorkerRequest(WPARAM request, LPARAM parameter) {
-  handover_.Publish(config_);
-  PostThreadMessageW(Process().workerThreadId, MSG_WORKER_REQUEST, request, parameter);
-}
-
-void CTorvoDlg::ServeWorkerRequest(WPARAM request, LPARAM) {
-  worker_.OnThreadMessage(MSG_WORKER_REQUEST, request);
+bool CTorvoDlg::PostWorkerRequest(WPARAM request, LPARAM) {
+  if (Process().deviceFlags.devicePresence.load() != kDevicePresent) {
+    Trace(u"The device is not open; the upload request is not posted\n");
+    return false;
+  }
+  return workerThread_.Post(request, config_);
 }
 
 // ---------------------------------------------------------------------------
@@ -320,30 +328,43 @@ void CTorvoDlg::ServeWorkerRequest(WPARAM request, LPARAM) {
 
 void CTorvoDlg::OnDestroy() {
   ProcessValues& process = Process();
+  DeviceFlags& flags = process.deviceFlags;
   HWND hwnd = GetSafeHwnd();
+  const ULONGLONG start = GetTickCount64();
   // 1.-2.
   CDialogWindow::OnDestroy();
   dialView_.ReleaseDialImages();
+  // No request starts from now on; one already running is noted, because
+  // its remaining reports end with "host active" after the closing report.
+  flags.stopRequested = 1;
+  bool workerWasBusy = flags.workerBusy.load() == 1;
+  // 3. Tell the device the host leaves.
+  SendClosingHostState(kClosingReportWaitMs);
   // 4.
   KillTimer(hwnd, TIMER_FOLLOW_FOREGROUND);
   KillTimer(hwnd, TIMER_INITIAL_UPLOAD);
   KillTimer(hwnd, TIMER_ARRIVAL_PAUSE);
   // 5.-6.
   CloseSiblingWindows();
-  // 7.-10. The worker; the library stays loaded while it may be inside it.
-  // It is stopped before the closing report: an aborted upload still sends
-  // its remaining reports (its last one says the host is active), and the
-  // device must hear last that the host leaves.
-  const bool workerEnded = StopWorker();
-  // 3. Tell the device the host leaves (only when this run took the device).
-  SendClosingHostState();
-  // 11.-12.
+  // 7.-10. The worker. When it ended, the abort raised for it is lowered,
+  // so that no later report skips its poll because of it.
+  workerWasBusy = workerWasBusy || flags.workerBusy.load() == 1;
+  if (StopWorker() == UploadWorkerThread::StopResult::kEnded) flags.abortTransfer = 0;
+  if (workerWasBusy) {
+    // The device's last word from us must be that the host leaves.
+    const ULONGLONG elapsed = GetTickCount64() - start;
+    const DWORD left = elapsed < kShutdownDeviceBudgetMs
+                           ? static_cast<DWORD>(kShutdownDeviceBudgetMs - elapsed)
+                           : 0;
+    SendClosingHostState(left > kLastReportMinWaitMs ? left : kLastReportMinWaitMs);
+  }
+  // 11.-12. The library stays loaded while a thread may still be inside it.
   process.deviceLibrary.CloseDevMonitor();
   process.deviceLibrary.CloseFeatureDevice();
-  if (workerEnded) {
+  if (!process.deviceCallsAbandoned) {
     process.deviceLibrary.Unbind();
   } else {
-    Trace(u"The upload worker did not end; the device library stays loaded\n");
+    Trace(u"A thread may still be inside the device library; it stays loaded\n");
   }
   // 13.
   if (comInitialized_) {
@@ -370,9 +391,13 @@ void CTorvoDlg::OnDestroy() {
   }
 }
 
-void CTorvoDlg::SendClosingHostState() {
+void CTorvoDlg::SendClosingHostState(DWORD waitMs) {
+  // Only a run that took the device tells it that the host leaves, and only
+  // while the device is open.
   if (!creationCompleted_) return;
-  protocol_.SendHostState(false, false);
+  if (Process().deviceFlags.devicePresence.load() != kDevicePresent) return;
+  RunBoundedDeviceCall([](DeviceProtocol& protocol) { protocol.SendHostState(false, false); },
+                       waitMs);
 }
 
 void CTorvoDlg::CloseConfigurator() {
@@ -389,26 +414,10 @@ void CTorvoDlg::CloseSiblingWindows() {
   }
 }
 
-bool CTorvoDlg::StopWorker() {
-  ProcessValues& process = Process();
-  if (process.workerThread == nullptr) return true;
-  DeviceFlags& flags = process.deviceFlags;
-  flags.stopRequested = 1;
-  if (flags.workerBusy == 1) flags.abortTransfer = 1;
-  PostThreadMessageW(process.workerThreadId, WM_QUIT, 0, 0);
-  DWORD wait = WaitForSingleObject(process.workerThread, kWorkerQuitWaitMs);
-  if (wait == WAIT_TIMEOUT) {
-    // Killing a thread inside the device library could leave its locks held
-    // and the device half-programmed; ask it to abort and give it a little
-    // longer instead. A thread still running after that is left to the end
-    // of the process, and the library is not freed under it.
-    flags.abortTransfer = 1;
-    wait = WaitForSingleObject(process.workerThread, kWorkerAbortGraceMs);
-  }
-  const bool ended = wait == WAIT_OBJECT_0;
-  CloseHandle(process.workerThread);
-  process.workerThread = nullptr;
-  return ended;
+UploadWorkerThread::StopResult CTorvoDlg::StopWorker() {
+  DeviceFlags& flags = Process().deviceFlags;
+  if (flags.workerBusy.load() == 1) flags.abortTransfer = 1;
+  return workerThread_.Stop(kWorkerQuitWaitMs);
 }
 
 }  // namespace torvo::win32

@@ -14,6 +14,7 @@
 
 #include "app/win32/desktop_win32.h"
 #include "app/win32/dialog_framework_win32.h"
+#include "app/win32/worker_thread_win32.h"
 #include "common/clock.h"
 #include "device/device_protocol.h"
 #include "device/upload_worker.h"
@@ -42,10 +43,6 @@ class CTorvoDlg : public CDialogWindow {
   explicit CTorvoDlg(HINSTANCE instance);
   ~CTorvoDlg() override;
 
-  // Runs one worker request on the worker thread (called by the worker loop
-  // while the device is present).
-  void ServeWorkerRequest(WPARAM request, LPARAM parameter);
-
   // The dial button (0..7) whose window is `handle`, or -1.
   int ButtonIndexForHandle(HWND handle) const;
 
@@ -69,8 +66,10 @@ class CTorvoDlg : public CDialogWindow {
   // Device events: class in the high 16 bits, value in the low 16 bits.
   void HandleDeviceEvent(std::uint32_t code);
   void CarryOut(const std::vector<PresenceEffect>& effects);
-  // Hands the worker a snapshot of `config` and posts it a request.
-  void PostWorkerRequest(WPARAM request, LPARAM parameter);
+  // Posts the worker a request with its own snapshot of `config`, only while
+  // the device is open and present; false when it was not posted. The
+  // worker does not read `parameter` (it carries what the sender was asked).
+  bool PostWorkerRequest(WPARAM request, LPARAM parameter);
   void CloseConfigurator();
   LRESULT OnExitCommand(WPARAM wParam, LPARAM lParam);
 
@@ -95,9 +94,9 @@ class CTorvoDlg : public CDialogWindow {
   void LaunchOsd();
 
   // Destruction steps.
-  void SendClosingHostState();
+  void SendClosingHostState(DWORD waitMs);
   void CloseSiblingWindows();
-  bool StopWorker();
+  UploadWorkerThread::StopResult StopWorker();
 
   HICON appIcon_ = nullptr;
   std::u16string osdDataPath_;
@@ -110,12 +109,12 @@ class CTorvoDlg : public CDialogWindow {
   // bound to the active slot.
   SettingsStore settings_;
   ConfigBlock& config_ = settings_.config;
-  // The device link: reports, the worker's logic and the device presence.
+  // The device link: the reports this thread sends, the upload worker and
+  // the device presence.
   SystemClock clock_;
   Win32AnsiConverter ansiConverter_;
   DeviceProtocol protocol_;
-  ConfigHandover handover_;
-  UploadWorker worker_;
+  UploadWorkerThread workerThread_;
   PresenceTracker presence_;
   HANDLE sharedMapping_ = nullptr;
   ConfigBlock* sharedConfig_ = nullptr;

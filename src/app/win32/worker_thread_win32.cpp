@@ -1,49 +1,149 @@
 #include "app/win32/worker_thread_win32.h"
 
+#include <memory>
+#include <utility>
+
+#include "app/win32/desktop_win32.h"
 #include "app/win32/process_values_win32.h"
-#include "app/win32/torvo_dlg_win32.h"
+#include "common/clock.h"
 #include "common/trace.h"
+#include "device/device_protocol.h"
 #include "device/device_state.h"
+#include "device/upload_worker.h"
+#include "device/win32/ansi_converter_win32.h"
 
 namespace torvo::win32 {
-namespace {
 
-struct StartContext {
-  CTorvoDlg* window;
-  HANDLE queueReady;
+// Everything the worker thread reaches besides the process values.
+struct WorkerContext {
+  SystemClock clock;
+  Win32AnsiConverter converter;
+  Win32Desktop desktop;
+  DeviceProtocol protocol{Process().deviceLibrary, clock, Process().deviceFlags, converter};
+  ConfigHandover handover;
+  UploadWorker worker{protocol, Process().deviceFlags, desktop, handover};
+  HANDLE queueReady = nullptr;
 };
 
+namespace {
+
+// After its time is up, a bounded call whose abort flag was raised gets this
+// long to leave its poll (one poll slice).
+constexpr DWORD kAbortGraceMs = 120;
+
 DWORD WINAPI WorkerThreadProc(LPVOID parameter) {
-  auto* start = static_cast<StartContext*>(parameter);
-  CTorvoDlg* window = start->window;
+  auto* context = static_cast<WorkerContext*>(parameter);
   MSG msg;
   PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);  // creates the queue
-  SetEvent(start->queueReady);                                 // `start` is not touched after this
+  SetEvent(context->queueReady);
 
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-    if (msg.message != MSG_WORKER_REQUEST) continue;
-    window->ServeWorkerRequest(msg.wParam, msg.lParam);
+    context->worker.OnThreadMessage(msg.message, msg.wParam, msg.lParam);
   }
+  return 0;
+}
+
+struct BoundedCallContext {
+  SystemClock clock;
+  Win32AnsiConverter converter;
+  DeviceFlags flags;
+  DeviceProtocol protocol{Process().deviceLibrary, clock, flags, converter};
+  std::function<void(DeviceProtocol&)> call;
+};
+
+DWORD WINAPI BoundedCallProc(LPVOID parameter) {
+  auto* context = static_cast<BoundedCallContext*>(parameter);
+  context->call(context->protocol);
   return 0;
 }
 
 }  // namespace
 
-bool StartWorkerThread(CTorvoDlg* window, DWORD stackSize) {
+UploadWorkerThread::~UploadWorkerThread() {
+  // Stop() has either deleted the context or deliberately kept it for a
+  // thread that may still use it; a worker never started leaves nothing.
+}
+
+bool UploadWorkerThread::Start(DWORD stackSize) {
   ProcessValues& process = Process();
-  StartContext start{window, CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-  if (start.queueReady == nullptr) return false;
-  process.workerThread =
-      CreateThread(nullptr, stackSize, &WorkerThreadProc, &start, 0, &process.workerThreadId);
+  auto context = std::make_unique<WorkerContext>();
+  context->queueReady = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (context->queueReady == nullptr) {
+    Trace(u"The upload worker could not be started\n");
+    return false;
+  }
+  process.workerThread = CreateThread(nullptr, stackSize, &WorkerThreadProc, context.get(), 0,
+                                      &process.workerThreadId);
   bool ready = false;
   if (process.workerThread != nullptr) {
-    HANDLE waits[2] = {start.queueReady, process.workerThread};
+    HANDLE waits[2] = {context->queueReady, process.workerThread};
     ready = WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0;
+    context_ = context.release();  // the thread owns a view of it from now on
   } else {
     Trace(u"The upload worker could not be started\n");
+    CloseHandle(context->queueReady);
   }
-  CloseHandle(start.queueReady);
   return ready;
+}
+
+bool UploadWorkerThread::Post(WPARAM request, const ConfigBlock& block) {
+  ProcessValues& process = Process();
+  if (context_ == nullptr || process.workerThread == nullptr) return false;
+  const ConfigHandover::Ticket ticket = context_->handover.File(block);
+  if (PostThreadMessageW(process.workerThreadId, MSG_WORKER_REQUEST, request,
+                         static_cast<LPARAM>(ticket)) == 0) {
+    context_->handover.Take(ticket);
+    Trace(u"A request could not be posted to the upload worker\n");
+    return false;
+  }
+  return true;
+}
+
+UploadWorkerThread::StopResult UploadWorkerThread::Stop(DWORD waitMs) {
+  ProcessValues& process = Process();
+  if (process.workerThread == nullptr) return StopResult::kNotRunning;
+  PostThreadMessageW(process.workerThreadId, WM_QUIT, 0, 0);
+  const DWORD wait = WaitForSingleObject(process.workerThread, waitMs);
+  CloseHandle(process.workerThread);
+  process.workerThread = nullptr;
+  if (wait != WAIT_OBJECT_0) {
+    // Terminating a thread inside the device library could leave the
+    // library's locks held and the device half-programmed; it is left to
+    // the end of the process instead, with everything it uses.
+    Trace(u"The upload worker did not end in time; it is left to the end of the process\n");
+    process.deviceCallsAbandoned = true;
+    context_ = nullptr;
+    return StopResult::kAbandoned;
+  }
+  if (context_ != nullptr) {
+    CloseHandle(context_->queueReady);
+    delete context_;
+    context_ = nullptr;
+  }
+  return StopResult::kEnded;
+}
+
+bool RunBoundedDeviceCall(const std::function<void(DeviceProtocol&)>& call, DWORD waitMs) {
+  auto context = std::make_unique<BoundedCallContext>();
+  context->call = call;
+  HANDLE thread = CreateThread(nullptr, 0, &BoundedCallProc, context.get(), 0, nullptr);
+  if (thread == nullptr) {
+    Trace(u"A device call could not be started on a thread of its own\n");
+    return false;
+  }
+  DWORD wait = WaitForSingleObject(thread, waitMs);
+  if (wait == WAIT_TIMEOUT) {
+    context->flags.abortTransfer.store(1);
+    wait = WaitForSingleObject(thread, kAbortGraceMs);
+  }
+  CloseHandle(thread);
+  if (wait != WAIT_OBJECT_0) {
+    Trace(u"A device call did not return in time; it is left to the end of the process\n");
+    Process().deviceCallsAbandoned = true;
+    context.release();  // still in use by the thread
+    return false;
+  }
+  return true;
 }
 
 }  // namespace torvo::win32

@@ -1,16 +1,57 @@
-// The upload worker's thread: a thread message queue serving worker requests
-// until WM_QUIT.
+// The upload worker's thread, and short device calls run on a thread of their
+// own so that the caller can stop waiting for them.
+//
+// What a thread of this file uses lives on the heap, apart from the main
+// window: when the thread does not end in time at shutdown (a call into the
+// device library that never returns), that memory is deliberately kept, the
+// device library stays loaded and the process ends without running the
+// destructors that would free what the thread may still touch.
 #pragma once
 
 #include <windows.h>
 
+#include <functional>
+
+#include "settings/config_block.h"
+
+namespace torvo {
+class DeviceProtocol;
+}
+
 namespace torvo::win32 {
 
-class CTorvoDlg;
+struct WorkerContext;
 
-// Creates the worker with the main window as its parameter; the handle and id
-// go to Process().workerThread / workerThreadId. Returns once the thread's
-// message queue exists, so that requests posted from now on are not lost.
-bool StartWorkerThread(CTorvoDlg* window, DWORD stackSize);
+class UploadWorkerThread {
+ public:
+  enum class StopResult { kNotRunning, kEnded, kAbandoned };
+
+  UploadWorkerThread() = default;
+  ~UploadWorkerThread();
+  UploadWorkerThread(const UploadWorkerThread&) = delete;
+  UploadWorkerThread& operator=(const UploadWorkerThread&) = delete;
+
+  // Creates the worker; the handle and id go to Process().workerThread /
+  // workerThreadId. Returns once the thread's message queue exists, so that
+  // requests posted from now on are not lost.
+  bool Start(DWORD stackSize);
+  // Posts request `request` with its own snapshot of `block`; false when the
+  // worker is not running or the post failed (the snapshot is dropped).
+  bool Post(WPARAM request, const ConfigBlock& block);
+  // Posts WM_QUIT and waits up to `waitMs` for the thread. A thread still
+  // running then is abandoned: its context is kept for the rest of the
+  // process and Process().deviceCallsAbandoned is set.
+  StopResult Stop(DWORD waitMs);
+
+ private:
+  WorkerContext* context_ = nullptr;
+};
+
+// Runs `call` with a protocol of its own (its own abort flag, so an abort
+// left over from an upload does not skip its readiness poll) on a new thread
+// and waits up to `waitMs`. When the time is up the call's abort flag is
+// raised and it gets a last short moment; a call still running then (stuck
+// in the library) is abandoned as above. True when the call completed.
+bool RunBoundedDeviceCall(const std::function<void(DeviceProtocol&)>& call, DWORD waitMs);
 
 }  // namespace torvo::win32

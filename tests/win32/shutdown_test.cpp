@@ -1,0 +1,145 @@
+// Shutdown and arrival end to end: what the keyboard hears last, the order in
+// which the configurator is told, and that nothing reaches a device that has
+// not been opened yet.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "device/win32/ansi_converter_win32.h"
+#include "torvo_fixture.h"
+
+namespace torvo::testing {
+namespace {
+
+constexpr auto kSet = static_cast<std::uint8_t>(vkb::LogKind::kSet);
+constexpr auto kGet = static_cast<std::uint8_t>(vkb::LogKind::kGet);
+
+bool IsHostState(const vkb::ReportLogEntry& e, std::uint8_t active, std::uint8_t dial) {
+  return e.kind == kSet && e.bytes[0] == 0x10 && e.bytes[1] == 8 && e.bytes[2] == active &&
+         e.bytes[3] == dial;
+}
+
+class ShutdownTest : public TorvoTest {
+ protected:
+  // Index of the first host-state (0, 0) report in the log, or -1.
+  static int FirstClosingReport(const std::vector<vkb::ReportLogEntry>& log) {
+    for (std::size_t i = 0; i < log.size(); ++i) {
+      if (IsHostState(log[i], 0, 0)) return static_cast<int>(i);
+    }
+    return -1;
+  }
+  static const vkb::ReportLogEntry* LastSet(const std::vector<vkb::ReportLogEntry>& log) {
+    for (auto it = log.rbegin(); it != log.rend(); ++it) {
+      if (it->kind == kSet) return &*it;
+    }
+    return nullptr;
+  }
+  // The configurator is told only after the closing report's status read.
+  void ExpectConfiguratorToldAfterTheClosingPoll(const PeerWindow& configurator) {
+    const auto log = keyboard.Reports();
+    const int closing = FirstClosingReport(log);
+    ASSERT_GE(closing, 0) << keyboard.DumpReportLog(false);
+    ASSERT_LT(static_cast<std::size_t>(closing + 1), log.size());
+    const vkb::ReportLogEntry& poll = log[static_cast<std::size_t>(closing + 1)];
+    EXPECT_EQ(poll.kind, kGet) << "the closing report is followed by its status read";
+    ASSERT_EQ(configurator.MessageNumbers(), (std::vector<UINT>{1042, WM_CLOSE}));
+    EXPECT_GE(static_cast<std::int32_t>(configurator.Messages()[0].tickMs - poll.tickMs), 0)
+        << "1042 reached the configurator before the closing report was done";
+  }
+};
+
+TEST_F(ShutdownTest, TheClosingReportAndItsPollComeBeforeTheConfiguratorIsTold) {
+  PeerWindow configurator(L"Vistrane");
+  StartAndWaitForCreation();
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        const auto log = keyboard.Reports();
+        return keyboard.Model().hostStateReports >= 1 && !log.empty() && log.back().kind == kGet;
+      },
+      15000));
+  // A device that answers busy once: the closing poll takes a while, and a
+  // 1042 posted before it would arrive first.
+  ASSERT_TRUE(keyboard.SetStatusBehaviour(vkb::StatusMode::kBusyThenReady, 1, true));
+  ExitBy(WM_COMMAND, 6002);
+  ExpectConfiguratorToldAfterTheClosingPoll(configurator);
+  const auto log = keyboard.Reports();
+  ASSERT_NE(LastSet(log), nullptr);
+  EXPECT_TRUE(IsHostState(*LastSet(log), 0, 0));
+  // An idle worker: the closing report is sent once.
+  int closingReports = 0;
+  for (const auto& e : log) closingReports += IsHostState(e, 0, 0) ? 1 : 0;
+  EXPECT_EQ(closingReports, 1);
+}
+
+TEST_F(ShutdownTest, AnUploadRunningAtShutdownDoesNotHaveTheLastWord) {
+  PeerWindow configurator(L"Vistrane");
+  PeerWindow display(L"Zenqo_K27_Vistrane_OSD");
+  // Every report keeps the keyboard busy for two polls (100 + 1000 + 1500 ms).
+  ASSERT_TRUE(keyboard.SetStatusBehaviour(vkb::StatusMode::kBusyThenReady, 2, true));
+  StartAndWaitForCreation();
+  ASSERT_TRUE(WaitUntil([&] { return keyboard.Model().keyTableReports >= 1; }, 20000))
+      << keyboard.DumpReportLog(false);
+
+  const ULONGLONG asked = GetTickCount64();
+  ExitBy(WM_COMMAND, 6002);
+  const ULONGLONG took = GetTickCount64() - asked;
+  std::printf("shutdown with a busy upload took %llu ms\n", took);
+  EXPECT_LT(took, 3000u) << torvo.Traces();
+
+  const auto log = keyboard.Reports();
+  const vkb::ReportLogEntry* last = LastSet(log);
+  ASSERT_NE(last, nullptr);
+  EXPECT_TRUE(IsHostState(*last, 0, 0)) << keyboard.DumpReportLog(false);
+  EXPECT_EQ(keyboard.Model().hostActive, 0);
+  ExpectConfiguratorToldAfterTheClosingPoll(configurator);
+  EXPECT_EQ(display.MessageNumbers(), (std::vector<UINT>{WM_CLOSE}));
+}
+
+TEST_F(ShutdownTest, ArrivalAsADeviceEventOpensOnlyAfterThePauseAndARemovalCancelsIt) {
+  ASSERT_TRUE(keyboard.SetPlugged(false, false));
+  StartAndWaitForCreation();
+  const std::uint32_t opensAtStart = keyboard.Counters().openFeatureDevice;
+
+  // Arrival reported through the event message, then gone again within the
+  // pause: nothing is opened, uploaded or shown.
+  ASSERT_TRUE(keyboard.SetPlugged(true, false));
+  ASSERT_TRUE(keyboard.SendInputEvent(0x7F00, 1));
+  ASSERT_TRUE(keyboard.WaitForDelivery(2000));
+  PumpFor(1000);
+  ASSERT_TRUE(keyboard.SendInputEvent(0x7F00, 2));
+  ASSERT_TRUE(keyboard.WaitForDelivery(2000));
+  ASSERT_TRUE(torvo.WaitForTrace("the arrival is cancelled", 3000)) << torvo.Traces();
+  PumpFor(8500);
+  EXPECT_EQ(keyboard.Counters().openFeatureDevice, opensAtStart);
+  EXPECT_TRUE(keyboard.Reports().empty()) << keyboard.DumpReportLog(false);
+
+  // A whole arrival: nothing reaches the keyboard before the device is open.
+  ASSERT_TRUE(keyboard.SendInputEvent(0x7F00, 1));
+  ASSERT_TRUE(keyboard.WaitForDelivery(2000));
+  ASSERT_TRUE(WaitUntil([&] { return keyboard.Model().hostStateReports >= 1; }, 15000))
+      << keyboard.DumpReportLog(false);
+  EXPECT_EQ(keyboard.Counters().openFeatureDevice, opensAtStart + 1);
+  const auto log = keyboard.Reports();
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log.front().bytes[0], 0x04);
+  EXPECT_EQ(log.front().kind, kSet);
+}
+
+TEST(AnsiLabels, ConvertThroughTheActiveCodePage) {
+  if (GetACP() != 1252) GTEST_SKIP() << "the expectations are written for Windows-1252";
+  Win32AnsiConverter converter;
+  // A letter of the code page, as one character and as a base letter with a
+  // combining accent; a character outside it; the euro sign at 0x80.
+  EXPECT_EQ(converter.ToAnsi(u"Caf\u00E9"), "Caf\xE9");
+  EXPECT_EQ(converter.ToAnsi(u"Cafe\u0301"), "Caf\xE9");
+  EXPECT_EQ(converter.ToAnsi(u"\u4E2D1"), "?1");
+  EXPECT_EQ(converter.ToAnsi(u"\u20AC5"),
+            "\x80"
+            "5");
+  // Cut to fit without splitting a letter from its accent.
+  EXPECT_EQ(ToAnsiFitting(converter, u"ab\u00E9\u00E9", 3), "ab\xE9");
+}
+
+}  // namespace
+}  // namespace torvo::testing
