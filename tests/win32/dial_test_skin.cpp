@@ -20,6 +20,8 @@ bool WriteBytes(const std::wstring& path, const void* data, std::size_t size) {
   return ok && written == size;
 }
 
+}  // namespace
+
 void StartGdiplusOnce() {
   static ULONG_PTR token = 0;
   if (token == 0) {
@@ -28,20 +30,18 @@ void StartGdiplusOnce() {
   }
 }
 
-void DeleteFolder(const std::wstring& folder) {
+void EmptyFolder(const std::wstring& folder) {
   WIN32_FIND_DATAW data;
   HANDLE find = FindFirstFileW((folder + L"*").c_str(), &data);
   if (find != INVALID_HANDLE_VALUE) {
     do {
-      const std::wstring name = data.cFileName;
-      if (name != L"." && name != L"..") DeleteFileW((folder + name).c_str());
+      if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        DeleteFileW((folder + data.cFileName).c_str());
+      }
     } while (FindNextFileW(find, &data));
     FindClose(find);
   }
-  RemoveDirectoryW(folder.c_str());
 }
-
-}  // namespace
 
 bool WriteBmp(const std::wstring& path, int width, int height, const PixelFunction& pixel) {
   const int stride = (width * 3 + 3) & ~3;
@@ -101,7 +101,10 @@ TempSkinFolder::TempSkinFolder() {
 }
 
 TempSkinFolder::~TempSkinFolder() {
-  if (!path_.empty()) DeleteFolder(path_);
+  if (!path_.empty()) {
+    EmptyFolder(path_);
+    RemoveDirectoryW(path_.c_str());
+  }
 }
 
 RECT TestSkin::ButtonRect(int n) {

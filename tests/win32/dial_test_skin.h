@@ -59,6 +59,11 @@ struct TestSkin {
   static bool Write(const std::wstring& folder) { return Write(folder, Options{}); }
 };
 
+// Starts GDI+ in this process once (for images made or drawn by a test).
+void StartGdiplusOnce();
+// Deletes every file in `folder` (not its subfolders).
+void EmptyFolder(const std::wstring& folder);
+
 // The GDI objects this process holds now.
 int GdiObjectCount();
 
