@@ -40,28 +40,27 @@ class RegionBuilder {
 
   void Add(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) {
     if (count_ == capacity_) Grow();
-    std::int32_t* rect = words_.data() + kHeaderWords + 4 * static_cast<std::size_t>(count_);
+    std::int32_t* rect = rects_ + 4 * static_cast<std::size_t>(count_);
     rect[0] = left;
     rect[1] = top;
     rect[2] = right;
     rect[3] = bottom;
-    std::int32_t* bound = words_.data() + kBoundWord;
-    if (left < bound[0]) bound[0] = left;
-    if (top < bound[1]) bound[1] = top;
-    if (right > bound[2]) bound[2] = right;
-    if (bottom > bound[3]) bound[3] = bottom;
+    bound_.left = left < bound_.left ? left : bound_.left;
+    bound_.top = top < bound_.top ? top : bound_.top;
+    bound_.right = right > bound_.right ? right : bound_.right;
+    bound_.bottom = bottom > bound_.bottom ? bottom : bound_.bottom;
     ++count_;
-    words_[kCountWord] = static_cast<std::int32_t>(count_);
   }
   // Forgets the rectangles (count 0, bound empty) and keeps the capacity.
   void Clear();
 
   std::uint32_t Count() const { return count_; }
   std::uint32_t Capacity() const { return capacity_; }
-  MaskRect Bound() const;
+  MaskRect Bound() const { return bound_; }
   MaskRect At(std::uint32_t index) const;
-  // The whole buffer, header and every rectangle slot: 32 + 16 x capacity.
-  const void* Data() const { return words_.data(); }
+  // The whole buffer, header and every rectangle slot: 32 + 16 x capacity,
+  // with the count and the bound written into its header.
+  const void* Data();
   std::size_t SizeBytes() const { return kHeaderBytes + kRectBytes * capacity_; }
 
  private:
@@ -69,9 +68,10 @@ class RegionBuilder {
   static constexpr std::size_t kCountWord = 2;
   static constexpr std::size_t kBoundWord = 4;
   void Grow();
-  void ResetBound();
 
   std::vector<std::int32_t> words_;
+  std::int32_t* rects_ = nullptr;  // the first rectangle slot in `words_`
+  MaskRect bound_;
   std::uint32_t count_ = 0;
   std::uint32_t capacity_ = 0;
 };
@@ -96,7 +96,7 @@ inline constexpr std::uint32_t kMaxBatchRects = 2000;
 // when it is empty then), `flush` receives the builder, which is cleared
 // afterwards. A buffer without pixels flushes one empty batch.
 void ScanMask(const MaskPixels& pixels, RegionBuilder& builder,
-              const std::function<void(const RegionBuilder&)>& flush);
+              const std::function<void(RegionBuilder&)>& flush);
 
 // The pure form: every batch, as lists of rectangles.
 std::vector<std::vector<MaskRect>> MaskBatches(const MaskPixels& pixels);

@@ -115,16 +115,21 @@ TEST(MaskScanTest, ManyRunsGoInBatchesOf2000AndTheBufferGrowsBy100) {
   std::vector<std::uint32_t> counts;
   std::vector<MaskRect> bounds;
   std::vector<MaskRect> rects;
-  ScanMask(mask.Pixels(), builder, [&](const RegionBuilder& batch) {
+  ScanMask(mask.Pixels(), builder, [&](RegionBuilder& batch) {
     counts.push_back(batch.Count());
     bounds.push_back(batch.Bound());
     EXPECT_EQ(batch.SizeBytes(), 32u + 16u * batch.Capacity());
     // The buffer is laid out as region data.
-    const auto* words = static_cast<const std::uint32_t*>(batch.Data());
-    EXPECT_EQ(words[0], 32u);
-    EXPECT_EQ(words[1], 1u);
-    EXPECT_EQ(words[2], batch.Count());
-    EXPECT_EQ(words[3], 0u);
+    const auto* words = static_cast<const std::int32_t*>(batch.Data());
+    EXPECT_EQ(words[0], 32);
+    EXPECT_EQ(words[1], 1);
+    EXPECT_EQ(static_cast<std::uint32_t>(words[2]), batch.Count());
+    EXPECT_EQ(words[3], 0);
+    const MaskRect bound = batch.Bound();
+    EXPECT_EQ((MaskRect{words[4], words[5], words[6], words[7]}), bound);
+    if (batch.Count() > 0) {
+      EXPECT_EQ((MaskRect{words[8], words[9], words[10], words[11]}), batch.At(0));
+    }
     for (std::uint32_t i = 0; i < batch.Count(); ++i) rects.push_back(batch.At(i));
   });
   EXPECT_EQ(counts, (std::vector<std::uint32_t>{2000, 2000, 0}));
@@ -142,6 +147,59 @@ TEST(MaskScanTest, ManyRunsGoInBatchesOf2000AndTheBufferGrowsBy100) {
   const auto batches = MaskBatches(more.Pixels());
   ASSERT_EQ(batches.size(), 3u);
   EXPECT_EQ(batches[2], (std::vector<MaskRect>{{8000, 0, 8001, 1}}));
+}
+
+// The scan's rectangles, worked out pixel by pixel.
+std::vector<MaskRect> ReferenceRuns(const MaskPixels& pixels) {
+  std::vector<MaskRect> rects;
+  for (int y = 0; y < pixels.height; ++y) {
+    const std::uint8_t* row = pixels.topRow + y * pixels.rowStep;
+    int start = -1;
+    for (int x = 0; x <= pixels.width; ++x) {
+      const bool inside = x < pixels.width && !IsWhitePixel(row + 4 * x);
+      if (inside && start < 0) start = x;
+      if (!inside && start >= 0) {
+        rects.push_back({start, y, x, y + 1});
+        start = -1;
+      }
+    }
+  }
+  return rects;
+}
+
+TEST(MaskScanTest, RunsAcrossWordBoundariesAndRandomMasksMatchAPixelByPixelScan) {
+  // Rows of 63, 64, 65, 128 and 130 pixels with runs that cross 64-pixel
+  // boundaries or reach the row's end.
+  for (int width : {1, 2, 63, 64, 65, 128, 130}) {
+    Mask mask(width, 3, 4);
+    for (int x = 0; x < width; ++x) mask.Black(x, 0);
+    for (int x = width / 2; x < width; ++x) mask.Black(x, 1);
+    for (int x = 0; x < width; x += 3) mask.Black(x, 2);
+    EXPECT_EQ(AllRects(MaskBatches(mask.Pixels())), ReferenceRuns(mask.Pixels())) << width;
+  }
+  std::uint32_t seed = 7;
+  const auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+  for (int round = 0; round < 200; ++round) {
+    const int width = 1 + static_cast<int>(next() % 200);
+    const int height = 1 + static_cast<int>(next() % 6);
+    const int density = static_cast<int>(next() % 5);
+    Mask mask(width, height);
+    if (round % 2 == 1) mask.StoreBottomUp();
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        if (static_cast<int>(next() % 4) < density) {
+          // Near-white values and a varying fourth byte.
+          const std::uint8_t v = static_cast<std::uint8_t>(next() % 3 == 0 ? 254 : next());
+          mask.Set(x, y, next() % 2 ? v : 255, next() % 2 ? v : 255, v,
+                   static_cast<std::uint8_t>(next()));
+        } else {
+          mask.Set(x, y, 255, 255, 255, static_cast<std::uint8_t>(next()));
+        }
+      }
+    }
+    ASSERT_EQ(AllRects(MaskBatches(mask.Pixels())), ReferenceRuns(mask.Pixels()))
+        << "round " << round << " width " << width;
+  }
 }
 
 TEST(MaskScanTest, BufferGrowsOnlyWhenFull) {

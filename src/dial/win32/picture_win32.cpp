@@ -117,7 +117,7 @@ void CopyBitmapRect(HDC referenceDc, const GdiBitmap& source, GdiBitmap& destina
 namespace {
 
 // ORs one batch of rectangles into `result` (or makes it the result).
-void AddBatch(HRGN& result, const RegionBuilder& batch) {
+void AddBatch(HRGN& result, RegionBuilder& batch) {
   HRGN part = ExtCreateRegion(nullptr, static_cast<DWORD>(batch.SizeBytes()),
                               static_cast<const RGNDATA*>(batch.Data()));
   if (part == nullptr) {
@@ -175,7 +175,7 @@ HRGN BitmapToRegion(HBITMAP bitmap) {
     pixels.width = width;
     pixels.height = height;
     RegionBuilder builder;
-    ScanMask(pixels, builder, [&](const RegionBuilder& batch) { AddBatch(result, batch); });
+    ScanMask(pixels, builder, [&](RegionBuilder& batch) { AddBatch(result, batch); });
     SelectObject(bitmapDc, oldBitmap);
     DeleteDC(bitmapDc);
   }
