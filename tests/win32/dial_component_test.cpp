@@ -6,6 +6,8 @@
 #include <objidl.h>
 #include <gdiplus.h>
 
+#include <cmath>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -446,6 +448,25 @@ TEST_F(DialViewTest, ComposedDialHasPremultipliedAlphaAndFollowsTheFunction) {
   for (int n = 1; n <= 8; ++n) {
     EXPECT_EQ(At(pixels, TestSkin::ButtonCentre(n)), TestSkin::kDialColour) << n;
   }
+  // An image of its square's size lands pixel for pixel, edges included.
+  int wrong = 0;
+  for (int y = 0; y < 185; ++y) {
+    for (int x = 0; x < 185; ++x) {
+      if (x >= 47 && x < 138 && y >= 47 && y < 138) continue;
+      const double d = std::hypot(x + 0.5 - 92.5, y + 0.5 - 92.5);
+      const std::uint32_t want = d <= TestSkin::kDiscRadius   ? TestSkin::kDialColour
+                                 : d <= TestSkin::kRingRadius ? 0x80643219u
+                                                              : 0u;
+      const std::uint32_t got = At(pixels, {x, y});
+      bool same = true;
+      for (int shift = 0; shift < 32; shift += 8) {
+        same = same && std::abs(static_cast<int>((got >> shift) & 0xFF) -
+                                static_cast<int>((want >> shift) & 0xFF)) <= 1;
+      }
+      wrong += same ? 0 : 1;
+    }
+  }
+  EXPECT_EQ(wrong, 0);
   // A stored function out of range shows as none.
   EXPECT_EQ(Compose(9, 0), pixels);
   EXPECT_EQ(Compose(-3, 0), pixels);

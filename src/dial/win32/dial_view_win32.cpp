@@ -140,13 +140,26 @@ bool CDialView::DrawDial(HDC memoryDc, int currentFunction, int previewMode) con
   const std::vector<DialDraw> plan = PlanDial(currentFunction, previewMode, ImagesPresent());
   if (plan.empty()) return false;
   Gdiplus::Graphics graphics(memoryDc);
+  // The first image lands on a fully transparent section: copying it gives
+  // the same pixels as blending it, without the blending.
+  graphics.SetCompositingMode(Gdiplus::CompositingModeSourceCopy);
   for (const DialDraw& draw : plan) {
+    Gdiplus::Image* image = ImageFor(draw);
     const DialSquare& s = draw.square;
+    // An image of its square's size is copied pixel for pixel; others are
+    // scaled smoothly.
+    const bool sameSize = static_cast<int>(image->GetWidth()) == s.size &&
+                          static_cast<int>(image->GetHeight()) == s.size;
+    graphics.SetInterpolationMode(sameSize ? Gdiplus::InterpolationModeNearestNeighbor
+                                           : Gdiplus::InterpolationModeBilinear);
+    graphics.SetPixelOffsetMode(sameSize ? Gdiplus::PixelOffsetModeHalf
+                                         : Gdiplus::PixelOffsetModeDefault);
     // Upper-left, upper-right and lower-left corners: the whole image is
     // scaled onto the square.
     const Gdiplus::Point corners[3] = {
         {s.left, s.top}, {s.left + s.size, s.top}, {s.left, s.top + s.size}};
-    graphics.DrawImage(ImageFor(draw), corners, 3);
+    graphics.DrawImage(image, corners, 3);
+    graphics.SetCompositingMode(Gdiplus::CompositingModeSourceOver);
   }
   graphics.Flush(Gdiplus::FlushIntentionSync);
   return true;
