@@ -59,7 +59,8 @@ ConsoleCommand Shortcut(const std::vector<std::string_view>& w, std::uint16_t ev
 
 ConsoleCommand Status(const std::vector<std::string_view>& w) {
   constexpr const char* kUsage =
-      "usage: status ready|busy <n>|busyeach <n>|forever|getfail|setfail|value <n>";
+      "usage: status ready|busy <n>|busyeach <n>|forever|getfail|setfail|value <n>|"
+      "getblocks <ms>|setblocks <ms>";
   if (w.size() < 2) return Invalid(kUsage);
   ConsoleCommand command;
   command.kind = Kind::kStatus;
@@ -70,6 +71,14 @@ ConsoleCommand Status(const std::vector<std::string_view>& w) {
                    : what == "forever" ? StatusMode::kBusyForever
                    : what == "getfail" ? StatusMode::kGetFails
                                        : StatusMode::kSetFails;
+    return command;
+  }
+  if (what == "getblocks" || what == "setblocks") {
+    if (w.size() != 3) return Invalid(kUsage);
+    const auto ms = Number(w[2], 10, 0xFFFFFFFFu);
+    if (!ms) return Invalid(kUsage);
+    command.mode = what == "getblocks" ? StatusMode::kGetBlocks : StatusMode::kSetBlocks;
+    command.param = *ms;
     return command;
   }
   if (what == "busy" || what == "busyeach" || what == "value") {
@@ -151,6 +160,7 @@ ConsoleCommand ParseConsoleCommand(std::string_view line) {
   }
   if (w.size() == 1) {
     if (verb == "dump") command.kind = Kind::kDump;
+    if (verb == "errors") command.kind = Kind::kErrors;
     if (verb == "help" || verb == "?") command.kind = Kind::kHelp;
     if (verb == "exit" || verb == "quit") command.kind = Kind::kExit;
     if (command.kind != Kind::kEmpty) return command;
@@ -170,6 +180,9 @@ const char* ConsoleHelp() {
          "key <n>                     a programmable key with a text was used\n"
          "value2000|value3000|value9000 <n>  value events of the active slot\n"
          "status ready|busy <n>|busyeach <n>|forever|getfail|setfail|value <n>\n"
+         "status getblocks|setblocks <ms>  GetFeature/SetFeature block that long\n"
+         "                            (0: until the status changes again)\n"
+         "errors                      the protocol errors the keyboard logged\n"
          "reset [plugged|unplugged]   clear log, counters, model and status\n"
          "dump                        the whole state\n"
          "reports [full]              the report log\n"

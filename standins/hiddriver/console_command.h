@@ -21,6 +21,7 @@ struct ConsoleCommand {
     kStatus,      // mode, param, rearm
     kReset,       // plugged
     kDump,
+    kErrors,   // the protocol errors
     kReports,  // full: every byte
     kHelp,
     kExit,

@@ -22,6 +22,7 @@ bool IsValidBlock(const ControlBlock& block) {
 }
 
 void ResetControlBlock(ControlBlock& block, bool plugged) {
+  const std::uint32_t featureHandle = block.featureHandle;
   const std::uint32_t featureOpen = block.featureOpen;
   const std::uint32_t monitorOpen = block.monitorOpen;
   const std::uint32_t monitorProcess = block.monitorProcess;
@@ -29,6 +30,7 @@ void ResetControlBlock(ControlBlock& block, bool plugged) {
   const std::uint32_t eventMessage = block.eventMessage;
   const std::uint32_t connectionMessage = block.connectionMessage;
   InitControlBlock(block, plugged);
+  block.featureHandle = featureHandle;
   block.featureOpen = plugged ? featureOpen : 0;
   block.monitorOpen = monitorOpen;
   block.monitorProcess = monitorProcess;
@@ -89,6 +91,36 @@ std::vector<ReportLogEntry> LogEntries(const ControlBlock& block) {
     entries.push_back(block.log[i % kLogCapacity]);
   }
   return entries;
+}
+
+void AppendProtocolError(ControlBlock& block, std::uint32_t verdict, LogKind kind,
+                         std::uint32_t tickMs, std::uint8_t reportId, const char* text) {
+  ProtocolError& error = block.errors[block.counters.protocolErrors % kErrorCapacity];
+  std::memset(&error, 0, sizeof(error));
+  ++block.counters.protocolErrors;
+  error.sequence = block.logTotal + 1;  // the call is logged right after
+  error.tickMs = tickMs;
+  error.verdict = verdict;
+  error.kind = static_cast<std::uint8_t>(kind);
+  error.reportId = reportId;
+  if (text != nullptr) {
+    std::size_t n = 0;
+    while (n + 1 < sizeof(error.text) && text[n] != '\0' && text[n] != '\n') {
+      error.text[n] = text[n];
+      ++n;
+    }
+  }
+}
+
+std::vector<ProtocolError> ProtocolErrors(const ControlBlock& block) {
+  const std::uint32_t total = block.counters.protocolErrors;
+  const std::uint32_t count = std::min<std::uint32_t>(total, kErrorCapacity);
+  std::vector<ProtocolError> errors;
+  errors.reserve(count);
+  for (std::uint32_t i = total - count; i != total; ++i) {
+    errors.push_back(block.errors[i % kErrorCapacity]);
+  }
+  return errors;
 }
 
 }  // namespace torvo::vkb

@@ -12,7 +12,7 @@
 namespace torvo::vkb {
 
 inline constexpr std::uint32_t kBlockMagic = 0x424B5654;  // "TVKB"
-inline constexpr std::uint32_t kBlockVersion = 1;
+inline constexpr std::uint32_t kBlockVersion = 2;
 
 inline constexpr int kSlots = 4;
 inline constexpr int kKeysPerSlot = 20;
@@ -23,6 +23,9 @@ inline constexpr int kMaxMacroPairs = 50;
 inline constexpr int kLogCapacity = 4096;
 inline constexpr int kLogBytes = 132;  // the longest report (130) fits whole
 inline constexpr int kQueueCapacity = 256;
+inline constexpr int kMaxLongDelayPairs = 10;
+inline constexpr int kErrorCapacity = 16;    // protocol errors kept (the newest)
+inline constexpr int kErrorTextBytes = 116;  // NUL included
 
 inline constexpr std::uint32_t kDefaultEventMessage = 1325;
 inline constexpr std::uint32_t kDefaultConnectionMessage = 1326;
@@ -34,6 +37,8 @@ enum class StatusMode : std::uint32_t {
   kGetFails = 3,       // GetFeature fails
   kSetFails = 4,       // SetFeature fails
   kFixedValue = 5,     // every poll answers fixedStatus
+  kGetBlocks = 6,      // GetFeature blocks blockMs (0: until the mode changes), then ready
+  kSetBlocks = 7,      // SetFeature blocks blockMs (0: until the mode changes), then ready
 };
 
 struct StatusBehaviour {
@@ -42,7 +47,7 @@ struct StatusBehaviour {
   std::uint32_t busyRemaining;    // busy answers still to give
   std::uint32_t rearmEachReport;  // 1: every accepted report re-arms busyPolls
   std::uint32_t fixedStatus;      // kFixedValue: the status byte answered
-  std::uint32_t reserved;
+  std::uint32_t blockMs;          // kGetBlocks/kSetBlocks: how long a call blocks
 };
 static_assert(sizeof(StatusBehaviour) == 24);
 
@@ -57,10 +62,13 @@ struct CallCounters {
   std::uint32_t getRejected;  // GetFeature calls answered 0
   std::uint32_t eventsPosted;
   std::uint32_t connectionsPosted;
-  std::uint32_t postsDropped;  // no monitor window, or the post failed
-  std::uint32_t reserved;
+  std::uint32_t postsDropped;     // no monitor window, or the post failed
+  std::uint32_t protocolErrors;   // calls the program should never have made
+  std::uint32_t callsBlocked;     // calls that blocked in a blocking mode
+  std::uint32_t callsBlockedNow;  // calls blocked at this moment
+  std::uint32_t reserved[2];
 };
-static_assert(sizeof(CallCounters) == 48);
+static_assert(sizeof(CallCounters) == 64);
 
 struct MacroStep {
   std::uint8_t keyCode;
@@ -88,14 +96,39 @@ struct Macro {
 };
 static_assert(sizeof(Macro) == 540);
 
+// What a key-table entry stands for, as the keyboard reads it. The entry's
+// first byte is its kind; the kinds with a payload are listed below, every
+// other kind is a plain action without one.
+enum class KeyActionKind : std::uint8_t {
+  kNone = 0,       // no key table received for the slot yet
+  kPlain = 1,      // `code` alone (code 0: the key does nothing)
+  kKeys = 2,       // code 0x02: up to four usage codes played together
+  kMacro = 3,      // code 0x03: plays macro `macroNumber`, `value` = macro index
+  kFunction = 4,   // code 0x04: built-in function `value` (0..3)
+  kSingleKey = 5,  // code 0x06: the single usage code `value`
+  kParameter = 6,  // code 0x0B: action with parameter `value`
+};
+
+struct KeyAction {
+  std::uint8_t kind;         // KeyActionKind
+  std::uint8_t code;         // the entry's first byte
+  std::uint8_t value;        // see KeyActionKind
+  std::uint8_t macroNumber;  // kMacro: 1..80
+  std::uint8_t keys[4];      // kKeys: usage codes in entry order, 0 = none
+  std::uint8_t combination;  // kKeys: 1 + index in the fixed combinations, 0 = none
+  std::uint8_t reserved[3];
+};
+static_assert(sizeof(KeyAction) == 12);
+
 struct SlotModel {
-  std::uint8_t keys[kKeysPerSlot][kKeyEntryBytes];
+  std::uint8_t keys[kKeysPerSlot][kKeyEntryBytes];  // the entries as received
   std::uint8_t dialFunction;
   std::uint8_t reserved[3];
   std::uint32_t keyTableReports;
   std::uint32_t dialFunctionReports;
+  KeyAction actions[kKeysPerSlot];  // the entries decoded
 };
-static_assert(sizeof(SlotModel) == 112);
+static_assert(sizeof(SlotModel) == 112 + 12 * kKeysPerSlot);
 
 struct KeyboardModel {
   std::uint8_t activeSlot;
@@ -112,7 +145,7 @@ struct KeyboardModel {
   SlotModel slots[kSlots];
   Macro macros[kMacroCount];  // index = macro number - 1
 };
-static_assert(sizeof(KeyboardModel) == 32 + 4 * 112 + 80 * 540);
+static_assert(sizeof(KeyboardModel) == 32 + 4 * sizeof(SlotModel) + 80 * 540);
 
 enum class LogKind : std::uint8_t { kSet = 1, kGet = 2 };
 
@@ -126,6 +159,18 @@ struct ReportLogEntry {
   std::uint8_t bytes[kLogBytes];  // first bytes of the buffer (after a get: as answered)
 };
 static_assert(sizeof(ReportLogEntry) == 148);
+
+// One call the program should not have made, as the keyboard refused it.
+struct ProtocolError {
+  std::uint32_t sequence;  // the call's entry in the report log
+  std::uint32_t tickMs;
+  std::uint32_t verdict;  // Verdict (keyboard.h)
+  std::uint8_t kind;      // LogKind
+  std::uint8_t reportId;  // first byte of the buffer (0 without one)
+  std::uint8_t reserved[2];
+  char text[kErrorTextBytes];  // what was wrong, NUL-terminated, no "\n"
+};
+static_assert(sizeof(ProtocolError) == 132);
 
 enum class PostKind : std::uint32_t { kEvent = 0, kConnection = 1 };
 
@@ -141,9 +186,9 @@ struct ControlBlock {
   std::uint32_t magic;
   std::uint32_t version;
   std::uint32_t size;
-  std::uint32_t reserved0;
+  std::uint32_t featureHandle;  // 1 from Open_FeatureDevice until Close_FeatureDevice
   std::uint32_t plugged;
-  std::uint32_t featureOpen;
+  std::uint32_t featureOpen;  // the handle is open and the keyboard usable through it
   std::uint32_t monitorOpen;
   std::uint32_t monitorProcess;  // process id of the Open_DevMonitor caller
   std::uint64_t monitorWindow;   // HWND of the monitor window, 0 = none
@@ -157,18 +202,21 @@ struct ControlBlock {
   std::uint32_t logTotal;  // entries ever appended; the ring keeps the last kLogCapacity
   std::uint32_t reserved1;
   ReportLogEntry log[kLogCapacity];
+  ProtocolError errors[kErrorCapacity];  // ring of the newest, counters.protocolErrors in all
   KeyboardModel model;
 };
 static_assert(offsetof(ControlBlock, monitorWindow) == 32);
 static_assert(offsetof(ControlBlock, status) == 48);
 static_assert(offsetof(ControlBlock, counters) == 72);
-static_assert(offsetof(ControlBlock, queueHead) == 120);
-static_assert(offsetof(ControlBlock, queue) == 128);
-static_assert(offsetof(ControlBlock, logTotal) == 128 + 16 * kQueueCapacity);
-static_assert(offsetof(ControlBlock, log) == 136 + 16 * kQueueCapacity);
-static_assert(offsetof(ControlBlock, model) == 136 + 16 * kQueueCapacity + 148 * kLogCapacity);
-static_assert(sizeof(ControlBlock) ==
-              136 + 16 * kQueueCapacity + 148 * kLogCapacity + sizeof(KeyboardModel));
+static_assert(offsetof(ControlBlock, queueHead) == 136);
+static_assert(offsetof(ControlBlock, queue) == 144);
+static_assert(offsetof(ControlBlock, logTotal) == 144 + 16 * kQueueCapacity);
+static_assert(offsetof(ControlBlock, log) == 152 + 16 * kQueueCapacity);
+static_assert(offsetof(ControlBlock, errors) == 152 + 16 * kQueueCapacity + 148 * kLogCapacity);
+static_assert(offsetof(ControlBlock, model) ==
+              152 + 16 * kQueueCapacity + 148 * kLogCapacity + 132 * kErrorCapacity);
+static_assert(sizeof(ControlBlock) == 152 + 16 * kQueueCapacity + 148 * kLogCapacity +
+                                          132 * kErrorCapacity + sizeof(KeyboardModel));
 static_assert(sizeof(ControlBlock) % 8 == 0);
 
 // Fills a fresh block: status ready, no monitor, empty log, model and queue.
@@ -189,5 +237,11 @@ void AppendLog(ControlBlock& block, LogKind kind, std::uint32_t tickMs, const st
                int length, int result);
 // The entries still in the ring, oldest first.
 std::vector<ReportLogEntry> LogEntries(const ControlBlock& block);
+
+// Records one protocol error (counted, kept in the ring of the newest).
+void AppendProtocolError(ControlBlock& block, std::uint32_t verdict, LogKind kind,
+                         std::uint32_t tickMs, std::uint8_t reportId, const char* text);
+// The protocol errors still in the ring, oldest first.
+std::vector<ProtocolError> ProtocolErrors(const ControlBlock& block);
 
 }  // namespace torvo::vkb

@@ -1,5 +1,6 @@
 #include "hiddriver/keyboard.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace torvo::vkb {
@@ -20,10 +21,25 @@ bool ValidSlot(std::uint8_t slot) {
   return slot < kSlots;
 }
 
+bool AllZero(const std::uint8_t* bytes, int count) {
+  for (int i = 0; i < count; ++i) {
+    if (bytes[i] != 0) return false;
+  }
+  return true;
+}
+
+void SetDetail(std::string* detail, const char* format, auto... args) {
+  if (detail == nullptr) return;
+  char text[kErrorTextBytes];
+  std::snprintf(text, sizeof(text), format, args...);
+  *detail = text;
+}
+
 Verdict CheckUploadStart(const std::uint8_t* r, int length) {
   if (length != kUploadStartLength) return Verdict::kBadLength;
   if (r[2] != 0xFF) return Verdict::kBadHeader;
   if (!ValidSlot(r[1])) return Verdict::kBadSlot;
+  if (!AllZero(r + 3, kUploadStartLength - 3)) return Verdict::kNonZeroPadding;
   return Verdict::kAccepted;
 }
 
@@ -34,25 +50,74 @@ Verdict CheckActiveSlot(const std::uint8_t* r, int length) {
   return Verdict::kAccepted;
 }
 
-Verdict CheckKeyTable(const std::uint8_t* r, int length) {
+Verdict CheckKeyTable(const std::uint8_t* r, int length, std::string* detail) {
   if (length != kKeyTableLength) return Verdict::kBadLength;
   if (r[1] != kKeyTableLength || r[3] != 0) return Verdict::kBadHeader;
   if (!ValidSlot(r[2])) return Verdict::kBadSlot;
+  for (int k = 0; k < kKeysPerSlot; ++k) {
+    std::uint8_t entry[kKeyEntryBytes];
+    std::memcpy(entry, r + 4 + kKeyEntryBytes * k, kKeyEntryBytes);
+    bool valid = false;
+    DecodeKeyEntry(entry, r[2], k, valid);
+    if (!valid) {
+      SetDetail(detail, "key %d: %02X %02X %02X %02X %02X", k, entry[0], entry[1], entry[2],
+                entry[3], entry[4]);
+      return Verdict::kBadKeyEntry;
+    }
+  }
   return Verdict::kAccepted;
 }
 
-Verdict CheckMacro(const std::uint8_t* r, int length) {
+Verdict CheckMacro(const KeyboardModel& model, const std::uint8_t* r, int length,
+                   std::string* detail) {
   if (length != kMacroLength) return Verdict::kBadLength;
   if (r[1] != kMacroLength) return Verdict::kBadHeader;
   if (!ValidSlot(r[2])) return Verdict::kBadSlot;
   // The number is slot * 20 + key + 1, so it names its slot.
   const int number = r[3];
   if (number < 1 || number > kMacroCount || (number - 1) / kKeysPerSlot != r[2]) {
+    SetDetail(detail, "macro %d in slot %d", number, r[2]);
     return Verdict::kBadMacroNumber;
   }
-  if (r[kMacroPairCountOffset] > kMaxMacroPairs) return Verdict::kTooManyPairs;
-  if (std::memchr(r + kMacroNameOffset, 0, kMacroNameBytes) == nullptr) {
-    return Verdict::kNameNotTerminated;
+  const int pairCount = r[kMacroPairCountOffset];
+  if (pairCount > kMaxMacroPairs) {
+    SetDetail(detail, "macro %d: %d pairs", number, pairCount);
+    return Verdict::kTooManyPairs;
+  }
+  const auto* nul =
+      static_cast<const std::uint8_t*>(std::memchr(r + kMacroNameOffset, 0, kMacroNameBytes));
+  if (nul == nullptr) return Verdict::kNameNotTerminated;
+  const int pairsEnd = kMacroPairsOffset + 2 * pairCount;
+  if (!AllZero(nul, static_cast<int>(r + kMacroPairCountOffset - nul)) ||
+      !AllZero(r + pairsEnd, kMacroLength - pairsEnd)) {
+    SetDetail(detail, "macro %d with %d pairs", number, pairCount);
+    return Verdict::kNonZeroPadding;
+  }
+  int longPairs = 0;
+  for (int i = 0; i < pairCount; ++i) {
+    if (r[kMacroPairsOffset + 2 * i + 1] == kLongDelayKey) ++longPairs;
+  }
+  if (longPairs > kMaxLongDelayPairs) {
+    SetDetail(detail, "macro %d: %d long-delay pairs", number, longPairs);
+    return Verdict::kTooManyLongDelays;
+  }
+  if (pairCount > 0 && r[kMacroPairsOffset + 2 * pairCount - 1] == kLongDelayKey) {
+    SetDetail(detail, "macro %d: pair %d of %d", number, pairCount, pairCount);
+    return Verdict::kDanglingLongDelay;
+  }
+  // The key the number stands for must be a macro key naming it in the key
+  // table the keyboard holds for the slot.
+  const int key = (number - 1) % kKeysPerSlot;
+  const KeyAction& action = model.slots[r[2]].actions[key];
+  if (action.kind != static_cast<std::uint8_t>(KeyActionKind::kMacro) ||
+      action.macroNumber != number) {
+    SetDetail(detail, "macro %d: key %d of slot %d is %s", number, key, r[2],
+              action.kind == static_cast<std::uint8_t>(KeyActionKind::kNone)
+                  ? "unknown (no key table yet)"
+              : action.kind == static_cast<std::uint8_t>(KeyActionKind::kMacro)
+                  ? "a macro key of another number"
+                  : "no macro key");
+    return Verdict::kMacroWithoutKey;
   }
   return Verdict::kAccepted;
 }
@@ -61,10 +126,11 @@ Verdict CheckShortReport(const std::uint8_t* r, int length, bool slotInByte2) {
   if (length != kShortReportLength) return Verdict::kBadLength;
   if (r[1] != kShortReportLength) return Verdict::kBadHeader;
   if (slotInByte2 && !ValidSlot(r[2])) return Verdict::kBadSlot;
+  if (!AllZero(r + 4, kShortReportLength - 4)) return Verdict::kNonZeroPadding;
   return Verdict::kAccepted;
 }
 
-Verdict Check(const std::uint8_t* r, int length) {
+Verdict Check(const KeyboardModel& model, const std::uint8_t* r, int length, std::string* detail) {
   if (r == nullptr) return Verdict::kNullBuffer;
   if (length < 1) return Verdict::kBadLength;
   switch (r[0]) {
@@ -73,9 +139,9 @@ Verdict Check(const std::uint8_t* r, int length) {
     case kReportActiveSlot:
       return CheckActiveSlot(r, length);
     case kReportKeyTable:
-      return CheckKeyTable(r, length);
+      return CheckKeyTable(r, length, detail);
     case kReportMacro:
-      return CheckMacro(r, length);
+      return CheckMacro(model, r, length, detail);
     case kReportDialFunction:
       return CheckShortReport(r, length, true);
     case kReportHostState:
@@ -136,6 +202,10 @@ void Apply(KeyboardModel& model, const std::uint8_t* r) {
     case kReportKeyTable: {
       SlotModel& slot = model.slots[r[2]];
       std::memcpy(slot.keys, r + 4, sizeof(slot.keys));
+      for (int k = 0; k < kKeysPerSlot; ++k) {
+        bool valid = false;
+        slot.actions[k] = DecodeKeyEntry(slot.keys[k], r[2], k, valid);
+      }
       ++slot.keyTableReports;
       ++model.keyTableReports;
       break;
@@ -159,6 +229,31 @@ void Apply(KeyboardModel& model, const std::uint8_t* r) {
     default:
       break;
   }
+}
+
+// "set 0x09: <phrase>: <detail>", the text a protocol error keeps.
+std::string ErrorText(LogKind kind, const std::uint8_t* report, int length, Verdict verdict,
+                      const std::string& detail) {
+  char head[32];
+  if (report != nullptr && length > 0) {
+    std::snprintf(head, sizeof(head), "%s 0x%02X: ", kind == LogKind::kGet ? "get" : "set",
+                  static_cast<unsigned>(report[0]));
+  } else {
+    std::snprintf(head, sizeof(head), "%s: ", kind == LogKind::kGet ? "get" : "set");
+  }
+  std::string text = head;
+  text += VerdictPhrase(verdict);
+  if (!detail.empty()) text += " (" + detail + ")";
+  return text;
+}
+
+void RecordProtocolError(ControlBlock& block, LogKind kind, std::uint32_t tickMs,
+                         const std::uint8_t* report, int length, Verdict verdict,
+                         const std::string& detail) {
+  if (!IsProtocolError(verdict)) return;
+  const std::uint8_t id = report != nullptr && length > 0 ? report[0] : 0;
+  AppendProtocolError(block, static_cast<std::uint32_t>(verdict), kind, tickMs, id,
+                      ErrorText(kind, report, length, verdict, detail).c_str());
 }
 
 std::uint8_t NextStatus(StatusBehaviour& status) {
@@ -187,6 +282,48 @@ void DropQueuedPosts(ControlBlock& block) {
 
 }  // namespace
 
+const char* VerdictPhrase(Verdict verdict) {
+  switch (verdict) {
+    case Verdict::kAccepted:
+      return "accepted";
+    case Verdict::kNullBuffer:
+      return "no buffer";
+    case Verdict::kUnplugged:
+      return "keyboard unplugged";
+    case Verdict::kSetFailing:
+      return "SetFeature failing as asked by the controller";
+    case Verdict::kGetFailing:
+      return "GetFeature failing as asked by the controller";
+    case Verdict::kBadLength:
+      return "length does not match its id";
+    case Verdict::kUnknownReport:
+      return "unknown report id";
+    case Verdict::kBadHeader:
+      return "wrong constant bytes";
+    case Verdict::kBadSlot:
+      return "slot outside 0..3";
+    case Verdict::kBadMacroNumber:
+      return "macro number outside its slot";
+    case Verdict::kTooManyPairs:
+      return "more than 50 macro pairs";
+    case Verdict::kNameNotTerminated:
+      return "macro name not terminated";
+    case Verdict::kNotOpen:
+      return "feature device not open";
+    case Verdict::kNonZeroPadding:
+      return "bytes after the content are not zero";
+    case Verdict::kTooManyLongDelays:
+      return "more than ten long-delay pairs";
+    case Verdict::kDanglingLongDelay:
+      return "macro ends with a long-delay pair";
+    case Verdict::kMacroWithoutKey:
+      return "macro number names no macro key of its slot";
+    case Verdict::kBadKeyEntry:
+      return "key entry stands for no action";
+  }
+  return "unknown verdict";
+}
+
 const char* VerdictText(Verdict verdict) {
   switch (verdict) {
     case Verdict::kAccepted:
@@ -213,12 +350,102 @@ const char* VerdictText(Verdict verdict) {
       return "hiddriver: report rejected: more than 50 macro pairs\n";
     case Verdict::kNameNotTerminated:
       return "hiddriver: report rejected: macro name not terminated\n";
+    case Verdict::kNotOpen:
+      return "hiddriver: report rejected: feature device not open\n";
+    case Verdict::kNonZeroPadding:
+      return "hiddriver: report rejected: bytes after the content are not zero\n";
+    case Verdict::kTooManyLongDelays:
+      return "hiddriver: report rejected: more than ten long-delay pairs\n";
+    case Verdict::kDanglingLongDelay:
+      return "hiddriver: report rejected: macro ends with a long-delay pair\n";
+    case Verdict::kMacroWithoutKey:
+      return "hiddriver: report rejected: macro number names no macro key of its slot\n";
+    case Verdict::kBadKeyEntry:
+      return "hiddriver: report rejected: key entry stands for no action\n";
   }
   return "hiddriver: report rejected\n";
 }
 
-Verdict DecodeReport(KeyboardModel& model, const std::uint8_t* report, int length) {
-  const Verdict verdict = Check(report, length);
+bool IsProtocolError(Verdict verdict) {
+  switch (verdict) {
+    case Verdict::kAccepted:
+    case Verdict::kUnplugged:
+    case Verdict::kSetFailing:
+    case Verdict::kGetFailing:
+      return false;
+    default:
+      return true;
+  }
+}
+
+std::span<const FixedCombination> FixedCombinations() {
+  // Usage codes of the keyboard page: E0 Left Control, E1 Left Shift,
+  // E2 Left Alt, E3 Left GUI; 06 C, 07 D, 08 E, 19 V, 1B X, 1D Z, 29 Escape,
+  // 2B Tab, 3D F4.
+  static constexpr FixedCombination kTable[] = {
+      {{0xE2, 0x3D, 0, 0}, "Left Alt + F4"},
+      {{0xE3, 0x07, 0, 0}, "Left GUI + D"},
+      {{0xE0, 0x06, 0, 0}, "Left Control + C"},
+      {{0xE0, 0x1B, 0, 0}, "Left Control + X"},
+      {{0xE0, 0x19, 0, 0}, "Left Control + V"},
+      {{0xE0, 0x1D, 0, 0}, "Left Control + Z"},
+      {{0xE2, 0x2B, 0, 0}, "Left Alt + Tab"},
+      {{0xE3, 0x08, 0, 0}, "Left GUI + E"},
+      {{0xE0, 0xE1, 0x29, 0}, "Left Control + Left Shift + Escape"},
+  };
+  return kTable;
+}
+
+KeyAction DecodeKeyEntry(const std::uint8_t (&entry)[kKeyEntryBytes], int slot, int key,
+                         bool& valid) {
+  KeyAction action{};
+  action.code = entry[0];
+  const bool tailZero = AllZero(entry + 2, kKeyEntryBytes - 2);
+  switch (entry[0]) {
+    case 0x02: {
+      action.kind = static_cast<std::uint8_t>(KeyActionKind::kKeys);
+      std::memcpy(action.keys, entry + 1, sizeof(action.keys));
+      const auto table = FixedCombinations();
+      for (std::size_t i = 0; i < table.size(); ++i) {
+        if (std::memcmp(table[i].keys, action.keys, sizeof(action.keys)) == 0) {
+          action.combination = static_cast<std::uint8_t>(i + 1);
+        }
+      }
+      valid = true;
+      break;
+    }
+    case 0x03:
+      action.kind = static_cast<std::uint8_t>(KeyActionKind::kMacro);
+      action.value = entry[1];
+      action.macroNumber = entry[2];
+      valid = entry[2] == slot * kKeysPerSlot + key + 1 && entry[3] == 0 && entry[4] == 0;
+      break;
+    case 0x04:
+      action.kind = static_cast<std::uint8_t>(KeyActionKind::kFunction);
+      action.value = entry[1];
+      valid = entry[1] <= 3 && tailZero;
+      break;
+    case 0x06:
+      action.kind = static_cast<std::uint8_t>(KeyActionKind::kSingleKey);
+      action.value = entry[1];
+      valid = tailZero;
+      break;
+    case 0x0B:
+      action.kind = static_cast<std::uint8_t>(KeyActionKind::kParameter);
+      action.value = entry[1];
+      valid = tailZero;
+      break;
+    default:
+      action.kind = static_cast<std::uint8_t>(KeyActionKind::kPlain);
+      valid = entry[1] == 0 && tailZero;
+      break;
+  }
+  return action;
+}
+
+Verdict DecodeReport(KeyboardModel& model, const std::uint8_t* report, int length,
+                     std::string* detail) {
+  const Verdict verdict = Check(model, report, length, detail);
   if (verdict == Verdict::kAccepted) Apply(model, report);
   return verdict;
 }
@@ -227,14 +454,17 @@ FeatureAnswer HandleSetFeature(ControlBlock& block, const std::uint8_t* report, 
                                std::uint32_t tickMs) {
   ++block.counters.setFeature;
   Verdict verdict;
+  std::string detail;
   if (report == nullptr) {
     verdict = Verdict::kNullBuffer;
-  } else if (block.plugged == 0) {
-    verdict = Verdict::kUnplugged;
+  } else if (block.featureHandle == 0) {
+    verdict = Verdict::kNotOpen;
+  } else if (block.plugged == 0 || block.featureOpen == 0) {
+    verdict = Verdict::kUnplugged;  // the handle outlived the keyboard
   } else if (block.status.mode == static_cast<std::uint32_t>(StatusMode::kSetFails)) {
     verdict = Verdict::kSetFailing;
   } else {
-    verdict = DecodeReport(block.model, report, length);
+    verdict = DecodeReport(block.model, report, length, &detail);
   }
   const int result = verdict == Verdict::kAccepted ? 1 : 0;
   if (result == 0) {
@@ -243,6 +473,7 @@ FeatureAnswer HandleSetFeature(ControlBlock& block, const std::uint8_t* report, 
              block.status.rearmEachReport != 0) {
     block.status.busyRemaining = block.status.busyPolls;
   }
+  RecordProtocolError(block, LogKind::kSet, tickMs, report, length, verdict, detail);
   AppendLog(block, LogKind::kSet, tickMs, report, length, result);
   return {result, verdict};
 }
@@ -253,7 +484,9 @@ FeatureAnswer HandleGetFeature(ControlBlock& block, std::uint8_t* report, int le
   Verdict verdict = Verdict::kAccepted;
   if (report == nullptr) {
     verdict = Verdict::kNullBuffer;
-  } else if (block.plugged == 0) {
+  } else if (block.featureHandle == 0) {
+    verdict = Verdict::kNotOpen;
+  } else if (block.plugged == 0 || block.featureOpen == 0) {
     verdict = Verdict::kUnplugged;
   } else if (block.status.mode == static_cast<std::uint32_t>(StatusMode::kGetFails)) {
     verdict = Verdict::kGetFailing;
@@ -267,19 +500,24 @@ FeatureAnswer HandleGetFeature(ControlBlock& block, std::uint8_t* report, int le
   }
   const int result = verdict == Verdict::kAccepted ? 1 : 0;
   if (result == 0) ++block.counters.getRejected;
+  RecordProtocolError(block, LogKind::kGet, tickMs, report, length, verdict, {});
   AppendLog(block, LogKind::kGet, tickMs, report, length, result);
   return {result, verdict};
 }
 
+// The program's handle: opened only while the keyboard is plugged; a handle
+// kept over an unplug stays unusable until the program opens the device again.
 int HandleOpenFeatureDevice(ControlBlock& block) {
   ++block.counters.openFeatureDevice;
   if (block.plugged == 0) return 0;
+  block.featureHandle = 1;
   block.featureOpen = 1;
   return 1;
 }
 
 int HandleCloseFeatureDevice(ControlBlock& block) {
   ++block.counters.closeFeatureDevice;
+  block.featureHandle = 0;
   block.featureOpen = 0;
   return 1;
 }
@@ -319,6 +557,8 @@ void SetStatusBehaviour(ControlBlock& block, StatusMode mode, std::uint32_t para
     status.rearmEachReport = rearmEachReport ? 1 : 0;
   } else if (mode == StatusMode::kFixedValue) {
     status.fixedStatus = param & 0xFF;
+  } else if (mode == StatusMode::kGetBlocks || mode == StatusMode::kSetBlocks) {
+    status.blockMs = param;
   }
 }
 
@@ -327,6 +567,25 @@ bool SetPlugged(ControlBlock& block, bool plugged, bool notify) {
   if (!plugged) block.featureOpen = 0;
   if (!notify) return true;
   return PushPost(block, PostKind::kConnection, plugged ? 1 : 0, 0);
+}
+
+bool StillBlocked(const ControlBlock& block, LogKind kind, std::uint32_t elapsedMs) {
+  const StatusMode blocking =
+      kind == LogKind::kGet ? StatusMode::kGetBlocks : StatusMode::kSetBlocks;
+  if (block.status.mode != static_cast<std::uint32_t>(blocking)) return false;
+  return block.status.blockMs == 0 || elapsedMs < block.status.blockMs;
+}
+
+bool BeginBlock(ControlBlock& block, LogKind kind) {
+  if (!StillBlocked(block, kind, 0)) return false;
+  ++block.counters.callsBlocked;
+  ++block.counters.callsBlockedNow;
+  return true;
+}
+
+void EndBlock(ControlBlock& block) {
+  // A reset during the block has already cleared the count.
+  if (block.counters.callsBlockedNow > 0) --block.counters.callsBlockedNow;
 }
 
 bool QueueInputEvent(ControlBlock& block, std::uint16_t eventClass, std::uint16_t value) {

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <string>
+
+#include "hiddriver/keyboard.h"
 
 namespace torvo::vkb {
 namespace {
@@ -48,7 +51,86 @@ void DumpMacro(std::string& out, const Macro& macro) {
   }
 }
 
+// Names of the usage codes of the keyboard page that key entries commonly
+// carry; others are shown as hex.
+std::string UsageName(std::uint8_t code) {
+  static constexpr const char* kModifiers[] = {"Left Control", "Left Shift",    "Left Alt",
+                                               "Left GUI",     "Right Control", "Right Shift",
+                                               "Right Alt",    "Right GUI"};
+  static constexpr const char* kControls[] = {"Enter", "Escape", "Backspace", "Tab", "Space"};
+  std::string text;
+  if (code >= 0x04 && code <= 0x1D) {
+    text.push_back(static_cast<char>('A' + code - 0x04));
+  } else if (code >= 0x1E && code <= 0x26) {
+    text.push_back(static_cast<char>('1' + code - 0x1E));
+  } else if (code == 0x27) {
+    text = "0";
+  } else if (code >= 0x28 && code <= 0x2C) {
+    text = kControls[code - 0x28];
+  } else if (code >= 0x3A && code <= 0x45) {
+    Append(text, "F%d", code - 0x3A + 1);
+  } else if (code >= 0xE0 && code <= 0xE7) {
+    text = kModifiers[code - 0xE0];
+  } else {
+    Append(text, "0x%02X", static_cast<unsigned>(code));
+  }
+  return text;
+}
+
 }  // namespace
+
+std::string DescribeKeyAction(const KeyAction& action) {
+  std::string text;
+  switch (static_cast<KeyActionKind>(action.kind)) {
+    case KeyActionKind::kNone:
+      return "not received";
+    case KeyActionKind::kPlain:
+      if (action.code == 0) return "no action";
+      Append(text, "action 0x%02X", static_cast<unsigned>(action.code));
+      return text;
+    case KeyActionKind::kKeys: {
+      const auto table = FixedCombinations();
+      if (action.combination >= 1 && action.combination <= table.size()) {
+        return table[action.combination - 1].name;
+      }
+      text = "keys";
+      const char* separator = " ";
+      for (std::uint8_t code : action.keys) {
+        if (code == 0) continue;
+        text += separator + UsageName(code);
+        separator = " + ";
+      }
+      if (text == "keys") text += " (none)";
+      return text;
+    }
+    case KeyActionKind::kMacro:
+      Append(text, "macro %u (index %u)", static_cast<unsigned>(action.macroNumber),
+             static_cast<unsigned>(action.value));
+      return text;
+    case KeyActionKind::kFunction:
+      Append(text, "function %u", static_cast<unsigned>(action.value));
+      return text;
+    case KeyActionKind::kSingleKey:
+      Append(text, "single key %s", UsageName(action.value).c_str());
+      return text;
+    case KeyActionKind::kParameter:
+      Append(text, "action 0x0B with parameter %u", static_cast<unsigned>(action.value));
+      return text;
+  }
+  Append(text, "unknown kind %u", static_cast<unsigned>(action.kind));
+  return text;
+}
+
+std::string DescribeProtocolErrors(const ControlBlock& block) {
+  std::string out;
+  Append(out, "protocol errors: %u\n", block.counters.protocolErrors);
+  for (const ProtocolError& error : ProtocolErrors(block)) {
+    char text[kErrorTextBytes + 1] = {};
+    std::memcpy(text, error.text, kErrorTextBytes);
+    Append(out, "  #%u t=%u %s\n", error.sequence, error.tickMs, text);
+  }
+  return out;
+}
 
 std::string DescribeStatus(const StatusBehaviour& status) {
   std::string text;
@@ -68,6 +150,18 @@ std::string DescribeStatus(const StatusBehaviour& status) {
     case StatusMode::kFixedValue:
       Append(text, "status %u", status.fixedStatus);
       return text;
+    case StatusMode::kGetBlocks:
+    case StatusMode::kSetBlocks: {
+      const char* call = static_cast<StatusMode>(status.mode) == StatusMode::kGetBlocks
+                             ? "GetFeature"
+                             : "SetFeature";
+      if (status.blockMs == 0) {
+        Append(text, "%s blocks until the mode changes", call);
+      } else {
+        Append(text, "%s blocks %u ms", call, status.blockMs);
+      }
+      return text;
+    }
   }
   Append(text, "unknown mode %u (answers ready)", status.mode);
   return text;
@@ -78,7 +172,10 @@ std::string DumpState(const ControlBlock& block) {
   const CallCounters& c = block.counters;
   const KeyboardModel& m = block.model;
   Append(out, "plugged: %s\n", block.plugged != 0 ? "yes" : "no");
-  Append(out, "feature device: %s\n", block.featureOpen != 0 ? "open" : "closed");
+  Append(out, "feature device: %s\n",
+         block.featureHandle == 0 ? "closed"
+         : block.featureOpen != 0 ? "open"
+                                  : "open, but the keyboard left since");
   Append(out, "monitor: %s, window 0x%" PRIX64 ", messages %u/%u\n",
          block.monitorOpen != 0 ? "open" : "closed", block.monitorWindow, block.eventMessage,
          block.connectionMessage);
@@ -91,6 +188,8 @@ std::string DumpState(const ControlBlock& block) {
          c.setFeature, c.setRejected, c.getFeature, c.getRejected);
   Append(out, "posts: events %u, connections %u, dropped %u, queued %u\n", c.eventsPosted,
          c.connectionsPosted, c.postsDropped, QueuedPosts(block));
+  Append(out, "blocked calls: %u (now %u)\n", c.callsBlocked, c.callsBlockedNow);
+  out += DescribeProtocolErrors(block);
   Append(out, "reports logged: %u\n", block.logTotal);
   Append(out,
          "reports: upload-start %u, active-slot %u, key-table %u, macro %u, dial-function %u, "
@@ -104,11 +203,11 @@ std::string DumpState(const ControlBlock& block) {
     const SlotModel& slot = m.slots[s];
     Append(out, "profile %d: dial function %u, key tables %u\n", s,
            static_cast<unsigned>(slot.dialFunction), slot.keyTableReports);
+    if (slot.keyTableReports == 0) continue;
     for (int k = 0; k < kKeysPerSlot; ++k) {
-      if (k % 5 == 0) Append(out, "  keys %2d-%2d:", k, k + 4);
-      out += k % 5 == 0 ? " " : " | ";
+      Append(out, "  key %d: ", k);
       AppendHex(out, slot.keys[k], kKeyEntryBytes);
-      if (k % 5 == 4) out += "\n";
+      out += "  " + DescribeKeyAction(slot.actions[k]) + "\n";
     }
   }
   for (const Macro& macro : m.macros) {

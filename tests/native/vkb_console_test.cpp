@@ -19,7 +19,10 @@ using Kind = ConsoleCommand::Kind;
 TEST(VirtualKeyboardDump, ShowsStateProfilesAndMacros) {
   auto block = std::make_unique<ControlBlock>();
   InitControlBlock(*block, true);
-  std::uint8_t table[104] = {0x08, 0x68, 0x01, 0x00, 0x02, 0x1E};
+  ASSERT_EQ(HandleOpenFeatureDevice(*block), 1);
+  std::uint8_t table[104] = {0x08, 0x68, 0x00, 0x00, 0x02, 0x1E, 0x00, 0x00, 0x00,
+                             0x02, 0xE2, 0x3D, 0x00, 0x00, 0x03, 0x02, 0x03, 0x00,
+                             0x00, 0x0B, 0x05, 0x00, 0x00, 0x00, 0x02, 0xE0, 0x04};
   ASSERT_EQ(HandleSetFeature(*block, table, 104, 5).result, 1);
   std::uint8_t macro[130] = {0x09, 0x82, 0x00, 0x03, 0x01, 'h', 'i', '"', 0xE9};
   macro[29] = 2;
@@ -35,8 +38,15 @@ TEST(VirtualKeyboardDump, ShowsStateProfilesAndMacros) {
            "plugged: yes\n",
            "status: busy for 2 polls then ready (2 left)\n",
            "SetFeature 3 (answered 0: 0)",
-           "profile 1: dial function 4, key tables 1\n",
-           "  keys  0- 4: 02 1E 00 00 00 | 00 00 00 00 00",
+           "profile 0: dial function 0, key tables 1\n",
+           "  key 0: 02 1E 00 00 00  keys 1\n",
+           "  key 1: 02 E2 3D 00 00  Left Alt + F4\n",
+           "  key 2: 03 02 03 00 00  macro 3 (index 2)\n",
+           "  key 3: 0B 05 00 00 00  action 0x0B with parameter 5\n",
+           "  key 4: 02 E0 04 00 00  keys Left Control + A\n",
+           "  key 5: 00 00 00 00 00  no action\n",
+           "profile 1: dial function 4, key tables 0\n",
+           "protocol errors: 0\n",
            "macro 3 (slot 0): repeat 1, name \"hi\\x22\\xE9\", 2 pairs, 1 steps\n",
            "  step 0: key 0x04 up, delay 640 ms\n",
        }) {
@@ -44,7 +54,7 @@ TEST(VirtualKeyboardDump, ShowsStateProfilesAndMacros) {
   }
 
   const std::string log = DumpReports(LogEntries(*block), false);
-  EXPECT_NE(log.find("#1 t=5 set ok   len 104: 08 68 01 00 02 1E 00"), std::string::npos) << log;
+  EXPECT_NE(log.find("#1 t=5 set ok   len 104: 08 68 00 00 02 1E 00"), std::string::npos) << log;
   EXPECT_NE(log.find(" ...\n"), std::string::npos);
   EXPECT_EQ(DumpReports(LogEntries(*block), true).find(" ...\n"), std::string::npos);
 }
@@ -89,6 +99,19 @@ TEST(VirtualKeyboardConsole, ParsesCommandsAndShortcuts) {
   EXPECT_EQ(ParseConsoleCommand("status forever").mode, StatusMode::kBusyForever);
   EXPECT_EQ(ParseConsoleCommand("status setfail").mode, StatusMode::kSetFails);
   EXPECT_EQ(ParseConsoleCommand("status value 7").param, 7u);
+  const ConsoleCommand getBlocks = ParseConsoleCommand("status getblocks 30000");
+  EXPECT_EQ(getBlocks.kind, Kind::kStatus);
+  EXPECT_EQ(getBlocks.mode, StatusMode::kGetBlocks);
+  EXPECT_EQ(getBlocks.param, 30000u);
+  EXPECT_EQ(ParseConsoleCommand("status setblocks 0").mode, StatusMode::kSetBlocks);
+  EXPECT_EQ(ParseConsoleCommand("errors").kind, Kind::kErrors);
+  StatusBehaviour status{};
+  status.mode = static_cast<std::uint32_t>(StatusMode::kGetBlocks);
+  status.blockMs = 300;
+  EXPECT_EQ(DescribeStatus(status), "GetFeature blocks 300 ms");
+  status.mode = static_cast<std::uint32_t>(StatusMode::kSetBlocks);
+  status.blockMs = 0;
+  EXPECT_EQ(DescribeStatus(status), "SetFeature blocks until the mode changes");
   EXPECT_FALSE(ParseConsoleCommand("reset unplugged").plugged);
   EXPECT_TRUE(ParseConsoleCommand("reports full").full);
 
@@ -98,11 +121,13 @@ TEST(VirtualKeyboardConsole, ParsesCommandsAndShortcuts) {
 }
 
 TEST(VirtualKeyboardConsole, RejectsBadArguments) {
-  for (const char* line :
-       {"switch 5", "switch 0", "switch", "preview 9", "event 1000", "event 10000 1", "event zz 1",
-        "event 1000 1x", "status busy", "status busy -1", "status value 256", "status sometimes",
-        "gesture middle", "plug loud", "dump now", "frobnicate", "key 65536",
-        "connection 99999999999"}) {
+  for (const char* line : {"switch 5",       "switch 0",         "switch",
+                           "preview 9",      "event 1000",       "event 10000 1",
+                           "event zz 1",     "event 1000 1x",    "status busy",
+                           "status busy -1", "status setblocks", "status getblocks x",
+                           "errors all",     "status value 256", "status sometimes",
+                           "gesture middle", "plug loud",        "dump now",
+                           "frobnicate",     "key 65536",        "connection 99999999999"}) {
     const ConsoleCommand c = ParseConsoleCommand(line);
     EXPECT_EQ(c.kind, Kind::kInvalid) << line;
     EXPECT_FALSE(c.error.empty()) << line;

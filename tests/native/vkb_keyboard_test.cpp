@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <initializer_list>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,6 +32,17 @@ Bytes KeyTable(std::uint8_t slot) {
   return r;
 }
 
+// A key table of slot `slot` whose keys in `macroKeys` are macro keys (index
+// 7) and whose other keys are single key combinations.
+Bytes KeyTableWithMacros(std::uint8_t slot, std::initializer_list<int> macroKeys) {
+  Bytes r = KeyTable(slot);
+  for (int k : macroKeys) {
+    const std::uint8_t entry[5] = {0x03, 7, static_cast<std::uint8_t>(slot * 20 + k + 1), 0, 0};
+    std::copy(std::begin(entry), std::end(entry), r.begin() + 4 + 5 * k);
+  }
+  return r;
+}
+
 Bytes MacroReport(std::uint8_t slot, std::uint8_t number, std::uint8_t repeat,
                   const std::string& name, const Bytes& pairs) {
   Bytes r(130, 0);
@@ -50,7 +63,10 @@ Bytes Short(std::uint8_t id, std::uint8_t b2, std::uint8_t b3) {
 
 class VirtualKeyboardTest : public ::testing::Test {
  protected:
-  void SetUp() override { InitControlBlock(block(), true); }
+  void SetUp() override {
+    InitControlBlock(block(), true);
+    ASSERT_EQ(HandleOpenFeatureDevice(block()), 1);
+  }
   ControlBlock& block() { return *block_; }
   int Set(Bytes r) {
     return HandleSetFeature(block(), r.data(), static_cast<int>(r.size()), ++tick_).result;
@@ -89,6 +105,7 @@ TEST_F(VirtualKeyboardTest, MacroDecodesLongDelayPairsDirectionAndName) {
       0x01, 0xE0,              // key code 0xE0 is not taken for a long pair
   };
   const std::string name = "Copy \xE9t\xE9";  // ANSI bytes kept as sent
+  ASSERT_EQ(Set(KeyTableWithMacros(1, {4})), 1);
   ASSERT_EQ(Set(MacroReport(1, 25, 3, name, pairs)), 1);
 
   const Macro& m = block().model.macros[24];
@@ -116,6 +133,8 @@ TEST_F(VirtualKeyboardTest, MacroDecodesLongDelayPairsDirectionAndName) {
 TEST_F(VirtualKeyboardTest, MacroEdgeShapes) {
   // A name of 23 bytes plus its NUL fills the field exactly.
   const std::string name23(23, 'N');
+  ASSERT_EQ(Set(KeyTableWithMacros(0, {0, 1})), 1);
+  ASSERT_EQ(Set(KeyTableWithMacros(3, {19})), 1);
   ASSERT_EQ(Set(MacroReport(3, 80, 1, name23, {0x06, 0x02, 0x08, 0x04})), 1);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(block().model.macros[79].name)), name23);
 
@@ -133,12 +152,12 @@ TEST_F(VirtualKeyboardTest, MacroEdgeShapes) {
   EXPECT_EQ(m.steps[10].delayMs, 40u);
 
   // A newer report for the same number replaces the old steps entirely.
-  ASSERT_EQ(Set(MacroReport(0, 1, 2, "b", {0x01, 0x09, 0x05, 0x02})), 1);
+  ASSERT_EQ(Set(MacroReport(0, 1, 2, "b", {0x01, 0x09})), 1);
   EXPECT_EQ(m.reports, 2u);
   EXPECT_EQ(m.repeat, 2);
   ASSERT_EQ(m.stepCount, 1);
   EXPECT_EQ(m.steps[1].keyCode, 0);  // nothing stale left behind
-  EXPECT_EQ(m.trailingLongPair, 1);
+  EXPECT_EQ(m.longPairCount, 0);
 
   // No steps at all.
   ASSERT_EQ(Set(MacroReport(0, 2, 1, "", {})), 1);
@@ -164,7 +183,9 @@ TEST_F(VirtualKeyboardTest, SlotDialAndHostStateReports) {
   EXPECT_EQ(block().model.hostStateReports, 2u);
 }
 
-TEST_F(VirtualKeyboardTest, MalformedReportsAreRejectedAndChangeNothing) {
+TEST_F(VirtualKeyboardTest, MalformedReportsAreRefusedAsProtocolErrors) {
+  // Slot 0 holds macro keys 0 and 1; key 2 is a key combination.
+  ASSERT_EQ(Set(KeyTableWithMacros(0, {0, 1})), 1);
   Bytes longName = MacroReport(0, 1, 1, "", {});
   std::memset(&longName[5], 'x', 24);  // no NUL inside the 24 name bytes
   Bytes tooManyPairs = MacroReport(0, 1, 1, "", {});
@@ -173,6 +194,22 @@ TEST_F(VirtualKeyboardTest, MalformedReportsAreRejectedAndChangeNothing) {
   shortTable.pop_back();
   Bytes badTableLength = KeyTable(0);
   badTableLength[1] = 0x67;
+  Bytes afterPairs = MacroReport(0, 1, 1, "", {0x01, 0x04});
+  afterPairs[32] = 0x05;  // the byte right after the one pair
+  Bytes lastByte = MacroReport(0, 1, 1, "", {});
+  lastByte[129] = 1;
+  Bytes afterName = MacroReport(0, 1, 1, "ab", {});
+  afterName[9] = 'z';  // after the name's NUL
+  Bytes elevenLong, tenLong;
+  for (int i = 0; i < 11; ++i) {
+    elevenLong.insert(elevenLong.end(), {0x07, 0x02, 0x01, 0x04});
+    if (i < 10) tenLong.insert(tenLong.end(), {0x07, 0x02, 0x01, 0x04});
+  }
+  auto entryTable = [](int k, std::initializer_list<std::uint8_t> entry) {
+    Bytes r = KeyTable(1);
+    std::copy(entry.begin(), entry.end(), r.begin() + 4 + 5 * k);
+    return r;
+  };
   const struct {
     const char* what;
     Bytes report;
@@ -182,26 +219,46 @@ TEST_F(VirtualKeyboardTest, MalformedReportsAreRejectedAndChangeNothing) {
       {"status id set with length 3", {0x04, 0x01, 0x00}, Verdict::kBadLength},
       {"upload start without 0xFF", {0x04, 0x01, 0x00, 0, 0, 0, 0, 0}, Verdict::kBadHeader},
       {"upload start slot 4", {0x04, 0x04, 0xFF, 0, 0, 0, 0, 0}, Verdict::kBadSlot},
+      {"upload start byte 7", {0x04, 0x01, 0xFF, 0, 0, 0, 0, 1}, Verdict::kNonZeroPadding},
       {"active slot 4", {0x05, 0x04, 0x04, 0x04}, Verdict::kBadSlot},
       {"active slot length 8", {0x05, 0x04, 0x01, 0x04, 0, 0, 0, 0}, Verdict::kBadLength},
       {"key table 103 bytes", shortTable, Verdict::kBadLength},
       {"key table length byte", badTableLength, Verdict::kBadHeader},
       {"key table slot 9", KeyTable(9), Verdict::kBadSlot},
+      {"macro entry naming another key", entryTable(3, {0x03, 1, 25, 0, 0}), Verdict::kBadKeyEntry},
+      {"macro entry with a tail", entryTable(0, {0x03, 1, 21, 0, 9}), Verdict::kBadKeyEntry},
+      {"plain entry with a payload", entryTable(0, {0x01, 0, 0, 1, 0}), Verdict::kBadKeyEntry},
+      {"function 4", entryTable(0, {0x04, 4, 0, 0, 0}), Verdict::kBadKeyEntry},
+      {"single key with a tail", entryTable(0, {0x06, 0x1E, 0x1F, 0, 0}), Verdict::kBadKeyEntry},
+      {"parameter with a tail", entryTable(0, {0x0B, 5, 0, 0, 1}), Verdict::kBadKeyEntry},
       {"macro number 0", MacroReport(0, 0, 1, "", {}), Verdict::kBadMacroNumber},
       {"macro number 81", MacroReport(3, 81, 1, "", {}), Verdict::kBadMacroNumber},
       {"macro number of another slot", MacroReport(1, 20, 1, "", {}), Verdict::kBadMacroNumber},
       {"51 pairs", tooManyPairs, Verdict::kTooManyPairs},
       {"name not terminated", longName, Verdict::kNameNotTerminated},
+      {"byte after the pairs", afterPairs, Verdict::kNonZeroPadding},
+      {"last byte", lastByte, Verdict::kNonZeroPadding},
+      {"byte after the name", afterName, Verdict::kNonZeroPadding},
+      {"eleven long-delay pairs", MacroReport(0, 1, 1, "", elevenLong),
+       Verdict::kTooManyLongDelays},
+      {"ends on a long-delay pair", MacroReport(0, 2, 1, "", {0x01, 0x04, 0x07, 0x02}),
+       Verdict::kDanglingLongDelay},
+      {"macro of a key combination", MacroReport(0, 3, 1, "", {}), Verdict::kMacroWithoutKey},
+      {"macro of a slot without table", MacroReport(2, 41, 1, "", {}), Verdict::kMacroWithoutKey},
       {"dial slot 4", Short(0x0B, 4, 1), Verdict::kBadSlot},
+      {"dial byte 4", {0x0B, 0x08, 0x01, 0x02, 0x01, 0, 0, 0}, Verdict::kNonZeroPadding},
       {"host state length 4", {0x10, 0x08, 0x01, 0x00}, Verdict::kBadLength},
+      {"host state byte 6", {0x10, 0x08, 0x01, 0x00, 0, 0, 0x10, 0}, Verdict::kNonZeroPadding},
   };
   const KeyboardModel before = block().model;
+  const std::uint32_t logBefore = block().logTotal;
   for (const auto& c : cases) {
     Bytes report = c.report;
     const auto answer =
         HandleSetFeature(block(), report.data(), static_cast<int>(report.size()), 1);
     EXPECT_EQ(answer.result, 0) << c.what;
     EXPECT_EQ(answer.verdict, c.verdict) << c.what;
+    EXPECT_TRUE(IsProtocolError(answer.verdict)) << c.what;
     EXPECT_EQ(std::string(VerdictText(answer.verdict)).back(), '\n');
   }
   EXPECT_EQ(std::memcmp(&before, &block().model, sizeof(before)), 0);
@@ -210,22 +267,79 @@ TEST_F(VirtualKeyboardTest, MalformedReportsAreRejectedAndChangeNothing) {
   EXPECT_EQ(HandleSetFeature(block(), one, 0, 1).verdict, Verdict::kBadLength);
   EXPECT_EQ(HandleSetFeature(block(), one, -5, 1).verdict, Verdict::kBadLength);
   const std::uint32_t calls = std::size(cases) + 3;
-  EXPECT_EQ(block().counters.setFeature, calls);
+  EXPECT_EQ(block().counters.setFeature, calls + 1);
   EXPECT_EQ(block().counters.setRejected, calls);
-  EXPECT_EQ(block().logTotal, calls);  // rejected reports are logged too
+  EXPECT_EQ(block().logTotal, logBefore + calls);  // rejected reports are logged too
+  EXPECT_EQ(block().counters.protocolErrors, calls);
+
+  // The ring keeps the newest errors, each pointing at its log entry.
+  const auto errors = ProtocolErrors(block());
+  ASSERT_EQ(errors.size(), static_cast<std::size_t>(kErrorCapacity));
+  EXPECT_STREQ(errors.back().text, "set: length does not match its id");
+  EXPECT_EQ(errors.back().sequence, LogEntries(block()).back().sequence);
+  const ProtocolError& dial = errors[errors.size() - 7];
+  EXPECT_EQ(dial.verdict, static_cast<std::uint32_t>(Verdict::kBadSlot));
+  EXPECT_EQ(dial.reportId, 0x0B);
+  EXPECT_STREQ(dial.text, "set 0x0B: slot outside 0..3");
+
+  // Ten long-delay pairs are fine.
+  EXPECT_EQ(Set(MacroReport(0, 1, 1, "", tenLong)), 1);
+  EXPECT_EQ(block().model.macros[0].longPairCount, 10);
+  EXPECT_EQ(block().counters.protocolErrors, calls);
 }
 
-TEST_F(VirtualKeyboardTest, UnpluggedAndFailingModes) {
-  EXPECT_EQ(HandleOpenFeatureDevice(block()), 1);
+TEST_F(VirtualKeyboardTest, ProtocolErrorsSayWhatWasWrong) {
+  ASSERT_EQ(Set(KeyTableWithMacros(2, {5})), 1);
+  Bytes wrongNumber = KeyTableWithMacros(2, {5});
+  wrongNumber[4 + 5 * 5 + 2] = 47;  // key 5 names key 6's macro number
+  EXPECT_EQ(Set(wrongNumber), 0);
+  EXPECT_EQ(Set(MacroReport(2, 47, 1, "", {})), 0);  // key 6 is no macro key
+  EXPECT_EQ(Set(MacroReport(2, 46, 1, "", {0x01, 0x04})), 1);
+  const auto errors = ProtocolErrors(block());
+  ASSERT_EQ(errors.size(), 2u);
+  EXPECT_STREQ(errors[0].text, "set 0x08: key entry stands for no action (key 5: 03 07 2F 00 00)");
+  EXPECT_STREQ(errors[1].text,
+               "set 0x09: macro number names no macro key of its slot (macro 47: key 6 of "
+               "slot 2 is no macro key)");
+}
+
+TEST_F(VirtualKeyboardTest, ReportsToAClosedDeviceAreProtocolErrors) {
+  // Before the program opened the device.
+  InitControlBlock(block(), true);
+  EXPECT_EQ(Set(Short(0x10, 1, 0)), 0);
+  EXPECT_EQ(Poll(), -1);
+  ASSERT_EQ(block().counters.protocolErrors, 2u);
+  EXPECT_STREQ(ProtocolErrors(block())[0].text, "set 0x10: feature device not open");
+  EXPECT_STREQ(ProtocolErrors(block())[1].text, "get 0x04: feature device not open");
+  EXPECT_EQ(block().model.hostStateReports, 0u);
+
+  ASSERT_EQ(HandleOpenFeatureDevice(block()), 1);
+  EXPECT_EQ(Set(Short(0x10, 1, 0)), 1);
+  EXPECT_EQ(Poll(), 1);
+  // After the program closed it, also while the keyboard stays plugged.
+  HandleCloseFeatureDevice(block());
+  EXPECT_EQ(Set(Short(0x10, 0, 0)), 0);
+  EXPECT_EQ(block().counters.protocolErrors, 3u);
+  EXPECT_EQ(block().model.hostStateReports, 1u);
+}
+
+TEST_F(VirtualKeyboardTest, UnpluggedAndFailingModesAreNoProtocolErrors) {
   EXPECT_EQ(block().featureOpen, 1u);
   ASSERT_TRUE(SetPlugged(block(), false, false));
   EXPECT_EQ(block().featureOpen, 0u);  // the device went away with its handle
+  EXPECT_EQ(block().featureHandle, 1u);
   EXPECT_EQ(HandleOpenFeatureDevice(block()), 0);
-  EXPECT_EQ(Set(Short(0x10, 1, 0)), 0);
+  // The program still holds its handle and cannot know yet: calls fail.
+  Bytes host = Short(0x10, 1, 0);
+  EXPECT_EQ(HandleSetFeature(block(), host.data(), 8, 1).verdict, Verdict::kUnplugged);
   EXPECT_EQ(Poll(), -1);
   EXPECT_EQ(QueuedPosts(block()), 0u);  // not told without notify
-
+  // Back again: the old handle stays dead until the device is opened again.
   ASSERT_TRUE(SetPlugged(block(), true, false));
+  EXPECT_EQ(Set(Short(0x10, 1, 0)), 0);
+  EXPECT_EQ(block().counters.protocolErrors, 0u);
+  ASSERT_EQ(HandleOpenFeatureDevice(block()), 1);
+
   SetStatusBehaviour(block(), StatusMode::kSetFails, 0, false);
   EXPECT_EQ(Set(Short(0x10, 1, 0)), 0);
   EXPECT_EQ(block().model.hostStateReports, 0u);
@@ -234,8 +348,82 @@ TEST_F(VirtualKeyboardTest, UnpluggedAndFailingModes) {
   SetStatusBehaviour(block(), StatusMode::kGetFails, 0, false);
   EXPECT_EQ(Set(Short(0x10, 1, 0)), 1);
   EXPECT_EQ(Poll(), -1);
-  EXPECT_EQ(block().counters.openFeatureDevice, 2u);
+  EXPECT_EQ(block().counters.openFeatureDevice, 3u);
   EXPECT_EQ(block().counters.getRejected, 2u);
+  EXPECT_EQ(block().counters.protocolErrors, 0u);
+}
+
+TEST_F(VirtualKeyboardTest, KeyEntriesDecodeIntoTheirActions) {
+  Bytes table(104, 0);
+  table[0] = 0x08;
+  table[1] = 0x68;
+  table[2] = 1;
+  const std::uint8_t entries[][5] = {
+      {0x00, 0, 0, 0, 0},          {0x01, 0, 0, 0, 0},          {0x02, 0x04, 0x05, 0, 0x06},
+      {0x03, 2, 24, 0, 0},         {0x04, 3, 0, 0, 0},          {0x06, 0x3A, 0, 0, 0},
+      {0x0B, 9, 0, 0, 0},          {0x31, 0, 0, 0, 0},          {0x02, 0xE2, 0x3D, 0, 0},
+      {0x02, 0xE0, 0xE1, 0x29, 0}, {0x02, 0xE0, 0x06, 0, 0x07}, {0x02, 0, 0, 0, 0},
+  };
+  for (std::size_t k = 0; k < std::size(entries); ++k) {
+    std::copy(std::begin(entries[k]), std::end(entries[k]), table.begin() + 4 + 5 * k);
+  }
+  ASSERT_EQ(Set(table), 1);
+  const KeyAction* a = block().model.slots[1].actions;
+  const auto kind = [](KeyActionKind k) { return static_cast<std::uint8_t>(k); };
+  EXPECT_EQ(a[0].kind, kind(KeyActionKind::kPlain));
+  EXPECT_EQ(a[0].code, 0);
+  EXPECT_EQ(a[1].kind, kind(KeyActionKind::kPlain));
+  EXPECT_EQ(a[1].code, 1);
+  EXPECT_EQ(a[2].kind, kind(KeyActionKind::kKeys));
+  EXPECT_EQ(std::memcmp(a[2].keys, "\x04\x05\x00\x06", 4), 0);
+  EXPECT_EQ(a[2].combination, 0);
+  EXPECT_EQ(a[3].kind, kind(KeyActionKind::kMacro));
+  EXPECT_EQ(a[3].value, 2);
+  EXPECT_EQ(a[3].macroNumber, 24);
+  EXPECT_EQ(a[4].kind, kind(KeyActionKind::kFunction));
+  EXPECT_EQ(a[4].value, 3);
+  EXPECT_EQ(a[5].kind, kind(KeyActionKind::kSingleKey));
+  EXPECT_EQ(a[5].value, 0x3A);
+  EXPECT_EQ(a[6].kind, kind(KeyActionKind::kParameter));
+  EXPECT_EQ(a[6].value, 9);
+  EXPECT_EQ(a[7].kind, kind(KeyActionKind::kPlain));
+  EXPECT_EQ(a[7].code, 0x31);
+  ASSERT_NE(a[8].combination, 0);
+  EXPECT_STREQ(FixedCombinations()[a[8].combination - 1].name, "Left Alt + F4");
+  ASSERT_NE(a[9].combination, 0);
+  EXPECT_STREQ(FixedCombinations()[a[9].combination - 1].name,
+               "Left Control + Left Shift + Escape");
+  EXPECT_EQ(a[10].combination, 0);  // a fifth byte makes it another combination
+  EXPECT_EQ(a[11].kind, kind(KeyActionKind::kKeys));
+  EXPECT_EQ(a[12].kind, kind(KeyActionKind::kPlain));  // zero entries to the end
+  EXPECT_EQ(block().model.slots[0].actions[0].kind, kind(KeyActionKind::kNone));
+}
+
+TEST_F(VirtualKeyboardTest, BlockingModesBlockTheirCallForTheirTime) {
+  EXPECT_FALSE(BeginBlock(block(), LogKind::kSet));  // ready: nothing blocks
+  SetStatusBehaviour(block(), StatusMode::kSetBlocks, 3000, false);
+  EXPECT_FALSE(StillBlocked(block(), LogKind::kGet, 0));
+  ASSERT_TRUE(BeginBlock(block(), LogKind::kSet));
+  EXPECT_EQ(block().counters.callsBlockedNow, 1u);
+  EXPECT_TRUE(StillBlocked(block(), LogKind::kSet, 2999));
+  EXPECT_FALSE(StillBlocked(block(), LogKind::kSet, 3000));
+  EndBlock(block());
+  EXPECT_EQ(block().counters.callsBlockedNow, 0u);
+  EXPECT_EQ(block().counters.callsBlocked, 1u);
+  // Once unblocked, the call goes on as with a ready keyboard.
+  EXPECT_EQ(Set(Short(0x10, 1, 0)), 1);
+  EXPECT_EQ(Poll(), 1);
+
+  // Time 0: until the controller changes the mode.
+  SetStatusBehaviour(block(), StatusMode::kGetBlocks, 0, false);
+  ASSERT_TRUE(BeginBlock(block(), LogKind::kGet));
+  EXPECT_TRUE(StillBlocked(block(), LogKind::kGet, 0xFFFFFFFFu));
+  SetStatusBehaviour(block(), StatusMode::kReady, 0, false);
+  EXPECT_FALSE(StillBlocked(block(), LogKind::kGet, 1));
+  // A reset while a call blocks leaves no count behind.
+  ResetControlBlock(block(), true);
+  EndBlock(block());
+  EXPECT_EQ(block().counters.callsBlockedNow, 0u);
 }
 
 TEST_F(VirtualKeyboardTest, StatusBehaviourSequences) {

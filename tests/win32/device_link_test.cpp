@@ -2,15 +2,68 @@
 // start and after an arrival, and gives up an upload when the keyboard leaves.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
+#include <string>
 
-#include "device/reports.h"
-#include "torvo_fixture.h"
+#include "hiddriver/state_dump.h"
 #include "settings/config_block.h"
 #include "settings/settings_model.h"
+#include "torvo_fixture.h"
 
 namespace torvo::testing {
 namespace {
+
+using vkb::KeyActionKind;
+
+// What the keyboard must have understood a key to do.
+struct ExpectedKey {
+  KeyActionKind kind;
+  std::uint8_t a = 0;          // kPlain: code; kKeys: first usage; others: value
+  std::uint8_t b = 0;          // kKeys: second usage; kMacro: macro number
+  std::uint8_t c = 0;          // kKeys: third usage
+  const char* text = nullptr;  // how the keyboard's dump names it, when given
+};
+
+ExpectedKey Plain(std::uint8_t code) {
+  return {KeyActionKind::kPlain, code};
+}
+ExpectedKey Keys(std::uint8_t first, std::uint8_t second = 0, std::uint8_t third = 0,
+                 const char* name = nullptr) {
+  return {KeyActionKind::kKeys, first, second, third, name};
+}
+
+void ExpectKeys(const vkb::SlotModel& slot, const std::vector<ExpectedKey>& expected,
+                int slotIndex) {
+  ASSERT_EQ(expected.size(), 20u);
+  for (int k = 0; k < 20; ++k) {
+    const vkb::KeyAction& got = slot.actions[k];
+    const ExpectedKey& e = expected[k];
+    SCOPED_TRACE("slot " + std::to_string(slotIndex) + " key " + std::to_string(k) + ": " +
+                 vkb::DescribeKeyAction(got));
+    EXPECT_EQ(got.kind, static_cast<std::uint8_t>(e.kind));
+    switch (e.kind) {
+      case KeyActionKind::kPlain:
+        EXPECT_EQ(got.code, e.a);
+        break;
+      case KeyActionKind::kKeys: {
+        const std::uint8_t keys[4] = {e.a, e.b, e.c, 0};
+        EXPECT_EQ(std::memcmp(got.keys, keys, 4), 0);
+        break;
+      }
+      case KeyActionKind::kMacro:
+        EXPECT_EQ(got.value, e.a);
+        EXPECT_EQ(got.macroNumber, e.b);
+        break;
+      default:
+        EXPECT_EQ(got.value, e.a);
+        break;
+    }
+    if (e.text != nullptr) {
+      EXPECT_EQ(vkb::DescribeKeyAction(got), e.text);
+    }
+  }
+}
 
 class DeviceLinkTest : public TorvoTest {
  protected:
@@ -54,16 +107,83 @@ TEST_F(DeviceLinkTest, StartUploadReachesTheKeyboardInOrderWithDefaults) {
     EXPECT_EQ(log[i + 1].bytes[0], 0x04);
   }
 
-  ConfigBlock defaults{};
-  MakeDefaultBlock(defaults);
   const vkb::KeyboardModel model = keyboard.Model();
   EXPECT_EQ(model.activeSlot, 0);
   EXPECT_EQ(model.hostActive, 1);
   EXPECT_EQ(model.hostDialShown, 0);
-  for (int slot = 0; slot < kSlotCount; ++slot) {
-    const KeyTableReport table = BuildKeyTableReport(defaults.slots[slot], slot);
-    EXPECT_EQ(std::memcmp(model.slots[slot].keys, table.data() + 4, 100), 0) << "slot " << slot;
-  }
+  // The default keys: in slot 0 the digits 1..0 and six more single keys;
+  // in the other slots nine keys of action 1, then seven single keys; the
+  // last four keys of every slot carry no key.
+  const std::vector<ExpectedKey> slot0 = {
+      Keys(0x1E), Keys(0x1F), Keys(0x20), Keys(0x21), Keys(0x22), Keys(0x23), Keys(0x24),
+      Keys(0x25), Keys(0x26), Keys(0x27), Keys(0x63), Keys(0x57), Keys(0x2F), Keys(0x30),
+      Keys(0x2E), Keys(0x2D), Keys(0),    Keys(0),    Keys(0),    Keys(0),
+  };
+  const std::vector<ExpectedKey> others = {
+      Plain(1),   Plain(1),   Plain(1),   Plain(1),   Plain(1),   Plain(1),   Plain(1),
+      Plain(1),   Plain(1),   Keys(0x16), Keys(0x2A), Keys(0x38), Keys(0x1D), Keys(0x1B),
+      Keys(0x06), Keys(0x19), Keys(0),    Keys(0),    Keys(0),    Keys(0),
+  };
+  ExpectKeys(model.slots[0], slot0, 0);
+  for (int slot = 1; slot < 4; ++slot) ExpectKeys(model.slots[slot], others, slot);
+  EXPECT_EQ(model.slots[0].actions[0].code, 0x02);
+  for (int slot = 0; slot < 4; ++slot) EXPECT_EQ(model.slots[slot].keyTableReports, 1u);
+}
+
+TEST_F(DeviceLinkTest, SavedKeysArriveAsTheActionsTheyStandFor) {
+  ConfigBlock block{};
+  MakeDefaultBlock(block);
+  ProfileRecord& profile = block.slots[1];
+  // Every shortcut, a macro key, a single key, the three functions, an
+  // action with a parameter and a plain action.
+  const std::uint8_t shortcuts[] = {0x31, 0x34, 0x3A, 0x3B, 0x3C, 0x3D, 0x40, 0x41, 0x42};
+  for (int k = 0; k < 9; ++k) profile.keys[k].actionType = shortcuts[k];
+  profile.keys[9].actionType = 3;
+  profile.keys[9].macroIndex = 4;
+  profile.keys[10].actionClass = 4;
+  profile.keys[10].keyCodes[0] = 0x013A;  // only the low byte travels
+  profile.keys[11].actionType = 16;
+  profile.keys[12].actionType = 17;
+  profile.keys[13].actionType = 18;
+  profile.keys[14].actionType = 11;
+  profile.keys[14].actionParam = 7;
+  profile.keys[15].actionType = 0x20;
+  profile.keys[16].actionType = 2;
+  profile.keys[16].keyCodes[0] = 0xE1;
+  profile.keys[16].keyCodes[1] = 0x04;
+  profile.keys[17].actionType = 0;
+  ASSERT_TRUE(area.Write(L"Config.data",
+                         std::string(reinterpret_cast<const char*>(&block), sizeof(block))));
+  StartAndWaitForCreation();
+  ASSERT_TRUE(WaitUntil([&] { return keyboard.Model().hostStateReports >= 1; }, 15000))
+      << keyboard.DumpReportLog(false);
+
+  const std::vector<ExpectedKey> expected = {
+      Keys(0xE2, 0x3D, 0, "Left Alt + F4"),
+      Keys(0xE3, 0x07, 0, "Left GUI + D"),
+      Keys(0xE0, 0x06, 0, "Left Control + C"),
+      Keys(0xE0, 0x1B, 0, "Left Control + X"),
+      Keys(0xE0, 0x19, 0, "Left Control + V"),
+      Keys(0xE0, 0x1D, 0, "Left Control + Z"),
+      Keys(0xE2, 0x2B, 0, "Left Alt + Tab"),
+      Keys(0xE3, 0x08, 0, "Left GUI + E"),
+      Keys(0xE0, 0xE1, 0x29, "Left Control + Left Shift + Escape"),
+      {KeyActionKind::kMacro, 4, 30, 0, "macro 30 (index 4)"},
+      {KeyActionKind::kSingleKey, 0x3A, 0, 0, "single key F1"},
+      {KeyActionKind::kFunction, 1, 0, 0, "function 1"},
+      {KeyActionKind::kFunction, 2},
+      {KeyActionKind::kFunction, 3},
+      {KeyActionKind::kParameter, 7},
+      {KeyActionKind::kPlain, 0x20, 0, 0, "action 0x20"},
+      Keys(0xE1, 0x04, 0, "keys Left Shift + A"),
+      {KeyActionKind::kPlain, 0, 0, 0, "no action"},
+      Keys(0),
+      Keys(0),
+  };
+  ExpectKeys(keyboard.Model().slots[1], expected, 1);
+  EXPECT_NE(keyboard.Dump().find("  key 9: 03 04 1E 00 00  macro 30 (index 4)\n"),
+            std::string::npos)
+      << keyboard.Dump();
 }
 
 TEST_F(DeviceLinkTest, SavedActiveSlotIsWhatTheUploadStartsWith) {
@@ -124,6 +244,13 @@ TEST_F(DeviceLinkTest, RemovalDuringABusyUploadEndsItWithinTwoSeconds) {
   // promptly, and refused by the absent keyboard.
   EXPECT_TRUE(WaitUntil([&] { return HasSetReport(0x10); }, 2500)) << keyboard.DumpReportLog(false);
   EXPECT_EQ(keyboard.Counters().closeFeatureDevice, 1u);
+  // The request's remaining reports (active slot, the key tables, the host
+  // state) come after the removal closed the device: the keyboard refuses
+  // them as sent to a closed device, and nothing else.
+  for (std::uint8_t id : {0x05, 0x08, 0x10}) ExpectProtocolErrors(vkb::Verdict::kNotOpen, id);
+  for (const vkb::ProtocolError& error : keyboard.ProtocolErrors()) {
+    EXPECT_EQ(error.verdict, static_cast<std::uint32_t>(vkb::Verdict::kNotOpen)) << error.text;
+  }
 }
 
 TEST_F(DeviceLinkTest, RemovalAsADeviceEventClosesTheDeviceAndTheConfigurator) {
@@ -147,6 +274,29 @@ TEST_F(DeviceLinkTest, RemovalAsADeviceEventClosesTheDeviceAndTheConfigurator) {
   PumpFor(200);
   EXPECT_EQ(configurator.Messages().size(), 2u);
   EXPECT_EQ(keyboard.Counters().closeFeatureDevice, 1u);
+}
+
+// A device library call that never returns at shutdown: the exit command still
+// ends the process within two seconds, and the peers are told.
+TEST_F(DeviceLinkTest, ExitWhileSetFeatureHangsEndsWithinTwoSeconds) {
+  PeerWindow configurator(L"Vistrane");
+  PeerWindow display(L"Zenqo_K27_Vistrane_OSD");
+  StartAndWaitForCreation();
+  ASSERT_TRUE(WaitUntil([&] { return keyboard.Model().hostStateReports >= 1; }, 15000))
+      << keyboard.DumpReportLog(false);
+  // Every SetFeature from now on blocks until the mode changes.
+  ASSERT_TRUE(keyboard.SetStatusBehaviour(vkb::StatusMode::kSetBlocks, 0));
+  const ULONGLONG asked = GetTickCount64();
+  ExitBy(WM_COMMAND, 6002);
+  const ULONGLONG took = GetTickCount64() - asked;
+  std::printf("shutdown with a hanging SetFeature took %llu ms\n", took);
+  EXPECT_LT(took, 2500u) << torvo.Traces();
+  EXPECT_GE(keyboard.BlockedCalls(), 1u) << "the closing report was still in the library";
+  ASSERT_TRUE(WaitUntil([&] { return configurator.Messages().size() >= 2; }, 2000));
+  EXPECT_EQ(configurator.MessageNumbers(), (std::vector<UINT>{1042, WM_CLOSE}));
+  EXPECT_EQ(display.MessageNumbers(), (std::vector<UINT>{WM_CLOSE}));
+  EXPECT_EQ(torvo.Traces().find("exception"), std::string::npos) << torvo.Traces();
+  ASSERT_TRUE(keyboard.SetStatusBehaviour(vkb::StatusMode::kReady));
 }
 
 }  // namespace

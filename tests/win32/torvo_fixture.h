@@ -4,10 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "harness.h"
 #include "hiddriver/client/virtual_keyboard.h"
+#include "hiddriver/keyboard.h"
 
 namespace torvo::testing {
 
@@ -25,6 +28,33 @@ class TorvoTest : public ::testing::Test {
     if (torvo.Running() && torvo.MainWindow() != nullptr) {
       PostMessageW(torvo.MainWindow(), WM_COMMAND, 6002, 0);
       torvo.WaitForExit(kExitTimeoutMs);
+    }
+    CheckProtocolErrors();
+  }
+
+  // The keyboard refuses and logs every call the program should not make;
+  // such an error fails the test unless the test expects it here, naming the
+  // verdict and the report id (0x04 also stands for the status poll).
+  void ExpectProtocolErrors(vkb::Verdict verdict, std::uint8_t reportId) {
+    expectedErrors_.push_back({verdict, reportId});
+  }
+
+  void CheckProtocolErrors() {
+    const std::uint32_t count = keyboard.ProtocolErrorCount();
+    if (count == 0) return;
+    const std::vector<vkb::ProtocolError> kept = keyboard.ProtocolErrors();
+    bool unexpected = kept.size() < count && expectedErrors_.empty();
+    for (const vkb::ProtocolError& error : kept) {
+      bool expected = false;
+      for (const ExpectedError& e : expectedErrors_) {
+        expected = expected || (error.verdict == static_cast<std::uint32_t>(e.verdict) &&
+                                error.reportId == e.reportId);
+      }
+      unexpected = unexpected || !expected;
+    }
+    if (unexpected) {
+      ADD_FAILURE() << "the virtual keyboard logged protocol errors:\n"
+                    << keyboard.DescribeProtocolErrors() << keyboard.DumpReportLog(false);
     }
   }
 
@@ -49,6 +79,12 @@ class TorvoTest : public ::testing::Test {
     EXPECT_EQ(process.ExitCode(), 0u);
   }
   void ExitBy(UINT message, WPARAM wParam) { ExitBy(torvo, message, wParam); }
+
+  struct ExpectedError {
+    vkb::Verdict verdict;
+    std::uint8_t reportId;
+  };
+  std::vector<ExpectedError> expectedErrors_;
 
   vkb::VirtualKeyboard keyboard;
   SettingsArea area;

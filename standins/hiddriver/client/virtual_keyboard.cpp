@@ -25,7 +25,15 @@ bool VirtualKeyboard::Open(bool pluggedIfCreated) {
 }
 
 bool VirtualKeyboard::Create(bool plugged) {
-  return Open(plugged) && Reset(plugged);
+  return Open(plugged) && Modify([plugged](ControlBlock& block) {
+           ResetControlBlock(block, plugged);
+           // A fresh start: no program holds the device open, so a report
+           // before its Open_FeatureDevice counts as a protocol error even
+           // when an earlier program ended without closing it.
+           block.featureHandle = 0;
+           block.featureOpen = 0;
+           return true;
+         });
 }
 
 void VirtualKeyboard::Close() {
@@ -138,6 +146,30 @@ std::uint64_t VirtualKeyboard::MonitorWindow() const {
 std::uint32_t VirtualKeyboard::QueuedPostCount() const {
   std::uint32_t count = 0;
   Read([&](const ControlBlock& block) { count = QueuedPosts(block); });
+  return count;
+}
+
+std::vector<ProtocolError> VirtualKeyboard::ProtocolErrors() const {
+  std::vector<ProtocolError> errors;
+  Read([&](const ControlBlock& block) { errors = vkb::ProtocolErrors(block); });
+  return errors;
+}
+
+std::uint32_t VirtualKeyboard::ProtocolErrorCount() const {
+  std::uint32_t count = 0;
+  Read([&](const ControlBlock& block) { count = block.counters.protocolErrors; });
+  return count;
+}
+
+std::string VirtualKeyboard::DescribeProtocolErrors() const {
+  std::string text = "virtual keyboard not reachable\n";
+  Read([&](const ControlBlock& block) { text = vkb::DescribeProtocolErrors(block); });
+  return text;
+}
+
+std::uint32_t VirtualKeyboard::BlockedCalls() const {
+  std::uint32_t count = 0;
+  Read([&](const ControlBlock& block) { count = block.counters.callsBlockedNow; });
   return count;
 }
 

@@ -24,7 +24,8 @@ class VirtualKeyboard {
   // Opens the control channel; when nobody has created it yet, creates it
   // with the keyboard plugged or not. Keeping it open keeps the state alive.
   bool Open(bool pluggedIfCreated = true);
-  // Opens the channel and starts from a clean state (Reset(plugged)).
+  // Opens the channel and starts from a clean state (Reset(plugged)), with
+  // the feature device closed: for a start before the program runs.
   bool Create(bool plugged);
   void Close();
   bool IsOpen() const;
@@ -41,7 +42,9 @@ class VirtualKeyboard {
   bool SendInputEvent(std::uint16_t eventClass, std::uint16_t value);
   // Posts the connection message with a raw wParam (e.g. 5).
   bool SendConnection(std::uint32_t wParam);
-  // `param`: busy poll count (kBusyThenReady) or status byte (kFixedValue).
+  // `param`: busy poll count (kBusyThenReady), status byte (kFixedValue), or
+  // how long a call blocks in ms (kGetBlocks, kSetBlocks; 0: until the mode
+  // changes, so switching back to kReady ends a block early).
   bool SetStatusBehaviour(StatusMode mode, std::uint32_t param = 0, bool rearmEachReport = false);
 
   // Copies of the state; empty/zero when the channel is not open.
@@ -56,6 +59,15 @@ class VirtualKeyboard {
   // The monitor window registered by Open_DevMonitor (0 when none).
   std::uint64_t MonitorWindow() const;
   std::uint32_t QueuedPostCount() const;
+  // Calls the program should never have made (reports to a closed device,
+  // malformed reports...), as the keyboard refused them: the newest ones
+  // kept, and how many there were in all.
+  std::vector<ProtocolError> ProtocolErrors() const;
+  std::uint32_t ProtocolErrorCount() const;
+  // One line per kept error, with the count ("protocol errors: 0" when none).
+  std::string DescribeProtocolErrors() const;
+  // Calls blocked in a blocking mode at this moment.
+  std::uint32_t BlockedCalls() const;
   std::string Dump() const;
   std::string DumpReportLog(bool full) const;
 

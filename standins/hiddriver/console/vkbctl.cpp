@@ -55,6 +55,9 @@ bool Run(VirtualKeyboard& keyboard, const ConsoleCommand& command) {
     case Kind::kDump:
       std::cout << keyboard.Dump();
       break;
+    case Kind::kErrors:
+      std::cout << keyboard.DescribeProtocolErrors();
+      break;
     case Kind::kReports: {
       const std::string log = keyboard.DumpReportLog(command.full);
       std::cout << (log.empty() ? "no reports\n" : log);

@@ -5,6 +5,7 @@
 // and connection changes to the monitor window.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -21,6 +22,8 @@ using torvo::vkb::ControlChannel;
 // How often the delivery thread looks at the queue without being woken.
 constexpr DWORD kDeliveryPollMs = 50;
 constexpr DWORD kThreadStopWaitMs = 2000;
+// How often a call blocked by the controller looks at the mode again.
+constexpr DWORD kBlockSliceMs = 10;
 
 SRWLOCK gStateLock = SRWLOCK_INIT;  // guards the channel opening and the thread handles
 ControlChannel* gChannel = nullptr;
@@ -121,6 +124,29 @@ void TraceVerdict(torvo::vkb::Verdict verdict) {
   if (verdict != torvo::vkb::Verdict::kAccepted) Trace(torvo::vkb::VerdictText(verdict));
 }
 
+// In a blocking mode, holds the call here, without the channel's mutex, until
+// the mode's time has passed or the controller changed the mode.
+void WaitWhileBlocked(ControlChannel& channel, torvo::vkb::LogKind kind) {
+  {
+    ChannelLock lock(channel);
+    if (lock.block() == nullptr || !torvo::vkb::BeginBlock(*lock.block(), kind)) return;
+  }
+  Trace(kind == torvo::vkb::LogKind::kGet ? "hiddriver: GetFeature blocks as asked\n"
+                                          : "hiddriver: SetFeature blocks as asked\n");
+  const ULONGLONG start = GetTickCount64();
+  for (;;) {
+    Sleep(kBlockSliceMs);
+    ChannelLock lock(channel);
+    if (lock.block() == nullptr) return;
+    const auto elapsed =
+        static_cast<std::uint32_t>(std::min<ULONGLONG>(GetTickCount64() - start, 0xFFFFFFFFu));
+    if (!torvo::vkb::StillBlocked(*lock.block(), kind, elapsed)) {
+      torvo::vkb::EndBlock(*lock.block());
+      return;
+    }
+  }
+}
+
 }  // namespace
 
 extern "C" {
@@ -172,6 +198,7 @@ int __cdecl Close_FeatureDevice(void) {
 int __cdecl SetFeature(unsigned char* report, int length) {
   ControlChannel* channel = Channel();
   if (channel == nullptr) return 0;
+  WaitWhileBlocked(*channel, torvo::vkb::LogKind::kSet);
   ChannelLock lock(*channel);
   if (lock.block() == nullptr) return 0;
   const auto answer = torvo::vkb::HandleSetFeature(*lock.block(), report, length,
@@ -183,6 +210,7 @@ int __cdecl SetFeature(unsigned char* report, int length) {
 int __cdecl GetFeature(unsigned char* report, int length) {
   ControlChannel* channel = Channel();
   if (channel == nullptr) return 0;
+  WaitWhileBlocked(*channel, torvo::vkb::LogKind::kGet);
   ChannelLock lock(*channel);
   if (lock.block() == nullptr) return 0;
   const auto answer = torvo::vkb::HandleGetFeature(*lock.block(), report, length,
