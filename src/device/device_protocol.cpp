@@ -94,7 +94,10 @@ int DeviceProtocol::SendMacro(const ConfigBlock& block, int slot, int key) {
     return 0;
   }
   const KeyAssignment& assignment = block.slots[slot].keys[key];
-  if (assignment.actionType != 3) return 1;  // not a macro key: nothing to send
+  // Only a key whose key-table entry is a macro entry has a macro on the
+  // device: a single-key assignment (action class 4) is sent as a single key
+  // whatever its action type says, and the device would refuse a macro for it.
+  if (assignment.actionType != 3 || assignment.actionClass == 4) return 1;
   MacroFit fit;
   MacroReport report = BuildMacroReport(assignment, slot, key, converter_, &fit);
   if (fit.stepsLimited) Trace(u"Macro step count above 180; only 180 steps are read\n");

@@ -171,6 +171,11 @@ TEST_F(DeviceProtocolTest, MacroOnlyForMacroKeys) {
   device.setResult = 1;
   device.statuses = {2};
   EXPECT_EQ(protocol.SendMacro(*block, 1, 2), 0);
+  // A single-key assignment is a single key on the device, never a macro.
+  device.log.clear();
+  block->slots[1].keys[2].actionClass = 4;
+  EXPECT_EQ(protocol.SendMacro(*block, 1, 2), 1);
+  EXPECT_TRUE(device.log.empty());
 }
 
 TEST_F(DeviceProtocolTest, FullUploadOrderAndTiming) {

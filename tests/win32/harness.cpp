@@ -255,11 +255,16 @@ DWORD WINAPI TorvoProcess::DebugLoop(LPVOID parameter) {
       case LOAD_DLL_DEBUG_EVENT:
         if (event.u.LoadDll.hFile != nullptr) CloseHandle(event.u.LoadDll.hFile);
         break;
-      case EXCEPTION_DEBUG_EVENT:
-        if (event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT) {
-          continueStatus = DBG_EXCEPTION_NOT_HANDLED;
+      case EXCEPTION_DEBUG_EVENT: {
+        const DWORD code = event.u.Exception.ExceptionRecord.ExceptionCode;
+        if (code != EXCEPTION_BREAKPOINT) continueStatus = DBG_EXCEPTION_NOT_HANDLED;
+        if (code == EXCEPTION_ACCESS_VIOLATION || event.u.Exception.dwFirstChance == 0) {
+          EnterCriticalSection(&self->lock_);
+          self->faults_.push_back(code);
+          LeaveCriticalSection(&self->lock_);
         }
         break;
+      }
       case OUTPUT_DEBUG_STRING_EVENT: {
         const OUTPUT_DEBUG_STRING_INFO& info = event.u.DebugString;
         const SIZE_T units = info.nDebugStringLength;
@@ -294,6 +299,13 @@ DWORD WINAPI TorvoProcess::DebugLoop(LPVOID parameter) {
     if (ended) break;
   }
   return 0;
+}
+
+std::vector<DWORD> TorvoProcess::FaultExceptions() const {
+  EnterCriticalSection(&lock_);
+  std::vector<DWORD> copy = faults_;
+  LeaveCriticalSection(&lock_);
+  return copy;
 }
 
 bool TorvoProcess::WaitForExit(DWORD timeoutMs) {

@@ -78,6 +78,9 @@ class TorvoProcess {
   // Everything the process wrote through OutputDebugString so far.
   std::string Traces() const;
   bool WaitForTrace(const std::string& text, DWORD timeoutMs);
+  // Exceptions that mean a fault: access violations (even when handled) and
+  // every exception that reached the debugger unhandled.
+  std::vector<DWORD> FaultExceptions() const;
   void Kill();
 
  private:
@@ -91,6 +94,7 @@ class TorvoProcess {
   BOOL created_ = FALSE;
   mutable CRITICAL_SECTION lock_;
   std::string traces_;
+  std::vector<DWORD> faults_;
 };
 
 // Ends any Torvo.exe left running by an earlier test.

@@ -126,6 +126,36 @@ TEST_F(ShutdownTest, ArrivalAsADeviceEventOpensOnlyAfterThePauseAndARemovalCance
   EXPECT_EQ(log.front().kind, kSet);
 }
 
+// A library call that never returns: the exit command still ends the process
+// within the bound, cleanly, and the peers are still told.
+class StuckLibraryTest : public ShutdownTest,
+                         public ::testing::WithParamInterface<vkb::StatusMode> {};
+
+TEST_P(StuckLibraryTest, TheExitCommandEndsTheProcessWithinTwoSeconds) {
+  PeerWindow configurator(L"Vistrane");
+  PeerWindow display(L"Zenqo_K27_Vistrane_OSD");
+  StartAndWaitForCreation();
+  // The start-up upload is underway; from now on every call of the chosen
+  // kind blocks until the mode changes, and the worker runs into one.
+  ASSERT_TRUE(WaitUntil([&] { return keyboard.Model().uploadStartReports >= 1; }, 15000));
+  ASSERT_TRUE(keyboard.SetStatusBehaviour(GetParam(), 0));
+  ASSERT_TRUE(WaitUntil([&] { return keyboard.BlockedCalls() >= 1; }, 5000));
+  const ULONGLONG asked = GetTickCount64();
+  ExitBy(WM_COMMAND, 6002);
+  const ULONGLONG took = GetTickCount64() - asked;
+  std::printf("shutdown with a stuck library call took %llu ms\n", took);
+  EXPECT_LT(took, 2500u) << torvo.Traces();
+  EXPECT_TRUE(torvo.FaultExceptions().empty()) << torvo.Traces();
+  EXPECT_EQ(configurator.MessageNumbers(), (std::vector<UINT>{1042, WM_CLOSE}));
+  EXPECT_EQ(display.MessageNumbers(), (std::vector<UINT>{WM_CLOSE}));
+  EXPECT_GE(keyboard.BlockedCalls(), 1u) << "the worker was not inside the library";
+  ASSERT_TRUE(keyboard.SetStatusBehaviour(vkb::StatusMode::kReady));
+}
+
+INSTANTIATE_TEST_SUITE_P(BlockingCalls, StuckLibraryTest,
+                         ::testing::Values(vkb::StatusMode::kGetBlocks,
+                                           vkb::StatusMode::kSetBlocks));
+
 TEST(AnsiLabels, ConvertThroughTheActiveCodePage) {
   if (GetACP() != 1252) GTEST_SKIP() << "the expectations are written for Windows-1252";
   Win32AnsiConverter converter;

@@ -27,8 +27,8 @@ constexpr DWORD kWorkerStackSize = 4096;
 // after its first 100 ms wait; a worker told to abort leaves its poll within
 // one 100 ms slice and sends its last reports without polls or pauses. The
 // waits below leave room for that several times over and together (about
-// 1.65 s at worst, with the grace of a bounded call) stay within the bound.
-constexpr DWORD kClosingReportWaitMs = 300;
+// 1.75 s at worst, with the grace of a bounded call) stay within the bound.
+constexpr DWORD kClosingReportWaitMs = 400;
 constexpr DWORD kWorkerQuitWaitMs = 1000;
 // The closing report sent again after a busy worker ended gets what is left
 // of this budget, counted from the start of the destruction, and at least
@@ -339,7 +339,7 @@ void CTorvoDlg::OnDestroy() {
   flags.stopRequested = 1;
   bool workerWasBusy = flags.workerBusy.load() == 1;
   // 3. Tell the device the host leaves.
-  SendClosingHostState(kClosingReportWaitMs);
+  const bool closingReportReturned = SendClosingHostState(kClosingReportWaitMs);
   // 4.
   KillTimer(hwnd, TIMER_FOLLOW_FOREGROUND);
   KillTimer(hwnd, TIMER_INITIAL_UPLOAD);
@@ -350,8 +350,10 @@ void CTorvoDlg::OnDestroy() {
   // so that no later report skips its poll because of it.
   workerWasBusy = workerWasBusy || flags.workerBusy.load() == 1;
   if (StopWorker() == UploadWorkerThread::StopResult::kEnded) flags.abortTransfer = 0;
-  if (workerWasBusy) {
-    // The device's last word from us must be that the host leaves.
+  if (workerWasBusy && closingReportReturned) {
+    // The device's last word from us must be that the host leaves. (When the
+    // first closing report is still stuck in the library, a second one would
+    // only wait for it too.)
     const ULONGLONG elapsed = GetTickCount64() - start;
     const DWORD left = elapsed < kShutdownDeviceBudgetMs
                            ? static_cast<DWORD>(kShutdownDeviceBudgetMs - elapsed)
@@ -391,13 +393,13 @@ void CTorvoDlg::OnDestroy() {
   }
 }
 
-void CTorvoDlg::SendClosingHostState(DWORD waitMs) {
+bool CTorvoDlg::SendClosingHostState(DWORD waitMs) {
   // Only a run that took the device tells it that the host leaves, and only
   // while the device is open.
-  if (!creationCompleted_) return;
-  if (Process().deviceFlags.devicePresence.load() != kDevicePresent) return;
-  RunBoundedDeviceCall([](DeviceProtocol& protocol) { protocol.SendHostState(false, false); },
-                       waitMs);
+  if (!creationCompleted_) return true;
+  if (Process().deviceFlags.devicePresence.load() != kDevicePresent) return true;
+  return RunBoundedDeviceCall(
+      [](DeviceProtocol& protocol) { protocol.SendHostState(false, false); }, waitMs);
 }
 
 void CTorvoDlg::CloseConfigurator() {

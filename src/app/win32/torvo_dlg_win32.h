@@ -94,7 +94,9 @@ class CTorvoDlg : public CDialogWindow {
   void LaunchOsd();
 
   // Destruction steps.
-  void SendClosingHostState(DWORD waitMs);
+  // Sends host-state (0, 0) with its poll, waiting at most `waitMs`; false
+  // when the call was still inside the library then.
+  bool SendClosingHostState(DWORD waitMs);
   void CloseSiblingWindows();
   UploadWorkerThread::StopResult StopWorker();
 
