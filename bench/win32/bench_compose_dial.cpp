@@ -87,7 +87,7 @@ std::vector<std::uint32_t> Composed(const torvo::win32::CDialView& view, int fun
 
 }  // namespace
 
-int main() {
+int wmain() {
   ULONG_PTR token = 0;
   Gdiplus::GdiplusStartupInput input;
   Gdiplus::GdiplusStartup(&token, &input, nullptr);

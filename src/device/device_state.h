@@ -26,6 +26,10 @@ enum WorkerRequest : unsigned {
   REQ_APPLY = 1,
   REQ_FULL_UPLOAD = 2,
   REQ_SWITCH_SLOT = 3,
+  // The configurator's apply of the active slot only: the active-slot
+  // report, then the configurator is answered as after REQ_APPLY (it waits
+  // for that answer to enable its OK and Apply buttons again).
+  REQ_APPLY_SLOT_ONLY = 4,
 };
 
 }  // namespace torvo

@@ -64,17 +64,14 @@ void UploadWorker::Serve(std::uintptr_t wParam, std::shared_ptr<const ConfigBloc
 
 void UploadWorker::Run(std::uintptr_t wParam, const ConfigBlock& block) {
   switch (wParam) {
-    case REQ_APPLY: {
+    case REQ_APPLY:
       protocol_.ApplyAllSettings(block);
-      WindowHandle configurator = desktop_.FindWindowByTitle(kConfiguratorTitle);
-      if (configurator != 0) {
-        desktop_.PostMessageTo(configurator, MSG_CFG_APPLY_DONE, 0, 0);
-      } else {
-        Trace(u"OnApplyAllSetting Don't find Mirk Option Dialog\n");
-      }
-      Trace(u"Thread Send Enable OK/Apply Button\n");
+      AnswerApply();
       break;
-    }
+    case REQ_APPLY_SLOT_ONLY:
+      protocol_.SendActiveSlot(block);
+      AnswerApply();
+      break;
     case REQ_FULL_UPLOAD:
       protocol_.SendUploadStart(block);
       protocol_.ApplyAllSettings(block);
@@ -86,6 +83,16 @@ void UploadWorker::Run(std::uintptr_t wParam, const ConfigBlock& block) {
     default:
       break;
   }
+}
+
+void UploadWorker::AnswerApply() {
+  WindowHandle configurator = desktop_.FindWindowByTitle(kConfiguratorTitle);
+  if (configurator != 0) {
+    desktop_.PostMessageTo(configurator, MSG_CFG_APPLY_DONE, 0, 0);
+  } else {
+    Trace(u"OnApplyAllSetting Don't find Mirk Option Dialog\n");
+  }
+  Trace(u"Thread Send Enable OK/Apply Button\n");
 }
 
 int PresenceTracker::ConnectionValue(std::uintptr_t wParam) {

@@ -72,6 +72,8 @@ class UploadWorker {
 
  private:
   void Run(std::uintptr_t wParam, const ConfigBlock& block);
+  // Tells the configurator that its apply is done.
+  void AnswerApply();
 
   DeviceProtocol& protocol_;
   DeviceFlags& flags_;

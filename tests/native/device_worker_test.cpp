@@ -62,6 +62,13 @@ TEST_F(UploadWorkerTest, SwitchSlotSendsOnlyTheActiveSlot) {
   Request(REQ_SWITCH_SLOT);
   EXPECT_THAT(device.Sent(), ElementsAre(Bytes{0x05, 4, 3, 4}));
   EXPECT_TRUE(desktop.posts.empty());
+
+  // Asked by the configurator's apply: answered as an apply.
+  desktop.windows[u"Vistrane"] = 77;
+  Request(REQ_APPLY_SLOT_ONLY);
+  EXPECT_THAT(device.Sent(), ElementsAre(Bytes{0x05, 4, 3, 4}, Bytes{0x05, 4, 3, 4}));
+  using Post = fakes::RecordingDesktop::Post;
+  EXPECT_THAT(desktop.posts, ElementsAre(Post{77, 1256, 0, 0}));
 }
 
 TEST_F(UploadWorkerTest, FullUploadIsFramedByUploadStartAndHostState) {
@@ -98,13 +105,13 @@ TEST_F(UploadWorkerTest, RequestsAreDroppedUnlessTheDeviceIsPresent) {
   desktop.windows[u"Vistrane"] = 77;
   for (int state : {kDeviceNotOpened, kDeviceRemoved}) {
     flags.devicePresence = state;
-    for (unsigned request : {REQ_APPLY, REQ_FULL_UPLOAD, REQ_SWITCH_SLOT}) {
+    for (unsigned request : {REQ_APPLY, REQ_FULL_UPLOAD, REQ_SWITCH_SLOT, REQ_APPLY_SLOT_ONLY}) {
       Request(request);
     }
   }
   flags.devicePresence = kDevicePresent;
   worker.OnThreadMessage(MSG_WORKER_REQUEST + 1, REQ_FULL_UPLOAD, handover.File(*block));
-  Request(4);  // unknown work
+  Request(9);  // unknown work
   EXPECT_TRUE(device.log.empty());
   EXPECT_TRUE(desktop.posts.empty());
   EXPECT_EQ(flags.workerBusy, 0);
@@ -113,7 +120,7 @@ TEST_F(UploadWorkerTest, RequestsAreDroppedUnlessTheDeviceIsPresent) {
 TEST_F(UploadWorkerTest, RequestsQueuedBehindShutdownAreDropped) {
   desktop.windows[u"Vistrane"] = 77;
   flags.stopRequested = 1;
-  for (unsigned request : {REQ_APPLY, REQ_FULL_UPLOAD, REQ_SWITCH_SLOT}) {
+  for (unsigned request : {REQ_APPLY, REQ_FULL_UPLOAD, REQ_SWITCH_SLOT, REQ_APPLY_SLOT_ONLY}) {
     Request(request);
   }
   EXPECT_TRUE(device.log.empty());

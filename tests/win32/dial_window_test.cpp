@@ -4,11 +4,6 @@
 // real click on a sector selects its function.
 #include <gtest/gtest.h>
 
-// These tests drive the dial through the main window's handling of 1040,
-// the device's gestures and the buttons' commands, which arrive with the
-// main window's dial state; until then there is nothing to test end to end.
-#if __has_include("app/dial_state.h")
-
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -290,5 +285,3 @@ TEST_F(DialWindowTest, WithoutADialImageTheWindowGetsNoLayeredContentAndTheProgr
 
 }  // namespace
 }  // namespace torvo::testing
-
-#endif  // __has_include("app/dial_state.h")

@@ -185,6 +185,7 @@ LRESULT CALLBACK PeerWindow::Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
   if (self != nullptr &&
       (message == WM_CLOSE || message == WM_COMMAND || (message >= WM_USER && message < 0x8000))) {
     self->messages_.push_back({message, wParam, lParam, GetTickCount()});
+    if (self->onMessage) self->onMessage(self->messages_.back());
     return 0;  // a peer that records does not close
   }
   return DefWindowProcW(hwnd, message, wParam, lParam);

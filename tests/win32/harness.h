@@ -52,6 +52,8 @@ class PeerWindow {
   const std::vector<RecordedMessage>& Messages() const { return messages_; }
   std::vector<UINT> MessageNumbers() const;
   int Count(UINT message) const;
+  // Runs for each recorded message as it arrives (optional).
+  std::function<void(const RecordedMessage&)> onMessage;
 
  private:
   static LRESULT CALLBACK Proc(HWND, UINT, WPARAM, LPARAM);
@@ -72,6 +74,8 @@ class TorvoProcess {
   bool WaitForExit(DWORD timeoutMs);
   bool Running() const;
   DWORD ExitCode() const;
+  HANDLE ProcessHandle() const { return info_.hProcess; }
+  DWORD ProcessId() const { return info_.dwProcessId; }
   // The main window "Zenqo_K27_Vistrane_Torv" of this process, or null.
   HWND MainWindow() const;
   bool WaitForMainWindow(DWORD timeoutMs);

@@ -1,11 +1,113 @@
 #include "app/win32/dialog_framework_win32.h"
 
+#include <unordered_map>
+
 namespace torvo::win32 {
 namespace {
 // The object whose window is being created on this thread: attached to the
 // window at its first message, before WM_NCCREATE and WM_CREATE.
 thread_local CDialogWindow* t_creating = nullptr;
+
+// Menu objects holding a handle, and the popup menu last announced by
+// WM_INITMENUPOPUP (the one being tracked).
+std::unordered_map<HMENU, CMenu*>& AttachedMenus() {
+  thread_local std::unordered_map<HMENU, CMenu*> menus;
+  return menus;
+}
+thread_local HMENU t_trackedMenu = nullptr;
+
+bool MenuHoldsItem(HMENU menu, UINT itemId) {
+  if (GetMenuState(menu, itemId, MF_BYCOMMAND) != static_cast<UINT>(-1)) return true;
+  // An item with a submenu is reported under the submenu's handle.
+  const int count = GetMenuItemCount(menu);
+  for (int i = 0; i < count; ++i) {
+    HMENU sub = GetSubMenu(menu, i);
+    if (sub != nullptr && static_cast<UINT>(reinterpret_cast<UINT_PTR>(sub)) == itemId) return true;
+  }
+  return false;
+}
+
+// The object that measures an item: the tracked menu's, else the one whose
+// menu holds an item of that id.
+CMenu* MenuForItem(UINT itemId) {
+  if (CMenu* tracked = CMenu::FromHandlePermanent(t_trackedMenu)) {
+    if (MenuHoldsItem(t_trackedMenu, itemId)) return tracked;
+  }
+  for (const auto& [handle, menu] : AttachedMenus()) {
+    if (MenuHoldsItem(handle, itemId)) return menu;
+  }
+  return nullptr;
+}
 }  // namespace
+
+// ---------------------------------------------------------------------------
+
+CMenu::~CMenu() {
+  DestroyMenu();
+}
+
+BOOL CMenu::Attach(HMENU menu) {
+  if (menu == nullptr || menu_ != nullptr) return FALSE;
+  menu_ = menu;
+  AttachedMenus()[menu] = this;
+  return TRUE;
+}
+
+HMENU CMenu::Detach() {
+  HMENU menu = menu_;
+  if (menu != nullptr) {
+    auto& menus = AttachedMenus();
+    auto it = menus.find(menu);
+    if (it != menus.end() && it->second == this) menus.erase(it);
+    if (t_trackedMenu == menu) t_trackedMenu = nullptr;
+  }
+  menu_ = nullptr;
+  return menu;
+}
+
+BOOL CMenu::DestroyMenu() {
+  HMENU menu = Detach();
+  return menu != nullptr ? ::DestroyMenu(menu) : FALSE;
+}
+
+void CMenu::MeasureItem(MEASUREITEMSTRUCT*) {}
+
+void CMenu::DrawItem(DRAWITEMSTRUCT*) {}
+
+CMenu* CMenu::FromHandlePermanent(HMENU menu) {
+  if (menu == nullptr) return nullptr;
+  const auto& menus = AttachedMenus();
+  auto it = menus.find(menu);
+  return it == menus.end() ? nullptr : it->second;
+}
+
+bool CMenu::RouteOwnerDraw(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITMENUPOPUP:
+      t_trackedMenu = reinterpret_cast<HMENU>(wParam);
+      return false;  // the default processing runs as well
+    case WM_MEASUREITEM: {
+      auto* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
+      if (measure == nullptr || measure->CtlType != ODT_MENU) return false;
+      CMenu* menu = MenuForItem(measure->itemID);
+      if (menu == nullptr) return false;
+      menu->MeasureItem(measure);
+      return true;
+    }
+    case WM_DRAWITEM: {
+      auto* draw = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
+      if (draw == nullptr || draw->CtlType != ODT_MENU) return false;
+      CMenu* menu = FromHandlePermanent(reinterpret_cast<HMENU>(draw->hwndItem));
+      if (menu == nullptr) return false;
+      menu->DrawItem(draw);
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+// ---------------------------------------------------------------------------
 
 CDialogWindow::CDialogWindow(HINSTANCE instance, UINT templateId)
     : instance_(instance), templateId_(templateId) {}
@@ -94,6 +196,17 @@ LRESULT CDialogWindow::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       break;
     case WM_COMMAND:
       if (!OnCommand(wParam, lParam)) result = Default();
+      break;
+    case WM_INITMENUPOPUP:
+    case WM_MEASUREITEM:
+    case WM_DRAWITEM:
+      // Items of the framework's menus are measured and drawn by their menu
+      // objects; anything else goes through the map.
+      if (CMenu::RouteOwnerDraw(message, wParam, lParam)) {
+        result = TRUE;
+      } else if (!OnMessage(message, wParam, lParam, result)) {
+        result = Default();
+      }
       break;
     default:
       if (!OnMessage(message, wParam, lParam, result)) result = Default();

@@ -11,6 +11,37 @@
 
 namespace torvo::win32 {
 
+// The framework's popup menu: holds a platform menu handle and destroys that
+// menu when it is destroyed. While a menu object holds a handle, the owner
+// window of a tracked menu routes the owner-draw requests of its items
+// (WM_MEASUREITEM and WM_DRAWITEM with ODT_MENU) to MeasureItem and DrawItem
+// of the object whose menu is being tracked. UI thread only.
+class CMenu {
+ public:
+  CMenu() = default;
+  virtual ~CMenu();
+  CMenu(const CMenu&) = delete;
+  CMenu& operator=(const CMenu&) = delete;
+
+  BOOL Attach(HMENU menu);
+  HMENU Detach();
+  BOOL DestroyMenu();
+  HMENU GetSafeHmenu() const { return menu_; }
+
+  virtual void MeasureItem(MEASUREITEMSTRUCT* measure);
+  virtual void DrawItem(DRAWITEMSTRUCT* draw);
+
+  // The object holding this handle on this thread, or null.
+  static CMenu* FromHandlePermanent(HMENU menu);
+  // Owner-draw routing for an owner window: WM_INITMENUPOPUP names the menu
+  // about to be tracked; WM_MEASUREITEM and WM_DRAWITEM of menu items go to
+  // its object. Returns true when the request was a menu's and was served.
+  static bool RouteOwnerDraw(UINT message, WPARAM wParam, LPARAM lParam);
+
+ private:
+  HMENU menu_ = nullptr;
+};
+
 class CDialogWindow {
  public:
   // Window class named in the CLASS statement of every dialog template that

@@ -9,8 +9,21 @@
 namespace torvo::win32 {
 
 // Creates or opens the mapping and maps it; non-zero when the block exists.
-// The shared block arrives later: until then it is not created, `mapping` and
-// `view` stay null, and every copy to or from it does nothing.
+// A new mapping is readable and writable by the user's own processes and
+// SYSTEM only. A mapping of that name that already exists but is smaller
+// than a block is not used: the result is 0 and `mapping` and `view` stay
+// null, as when nothing could be created.
 int CreateSharedBlock(HANDLE& mapping, ConfigBlock*& view);
+
+// Copies one whole block from `from` to `to` while holding the share mutex,
+// waiting for it at most kShareMutexWaitMs. False, with a trace, when the
+// copy was skipped (no block, the wait timed out, failed or found the mutex
+// abandoned; an abandoned mutex is released all the same).
+bool CopyUnderShareMutex(HANDLE shareMutex, ConfigBlock* to, const ConfigBlock* from);
+
+// The size in bytes of the mapping behind `mapping`, whose view starts at
+// `view`: the section's own size when the system tells it, else the size of
+// the view's region. 0 when unknown.
+unsigned long long SharedMappingSize(HANDLE mapping, const void* view);
 
 }  // namespace torvo::win32

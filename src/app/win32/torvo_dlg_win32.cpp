@@ -2,7 +2,9 @@
 
 #include <objbase.h>
 
+#include "app/device_events.h"
 #include "app/startup.h"
+#include "app/win32/foreground_win32.h"
 #include "app/win32/process_values_win32.h"
 #include "app/win32/resource.h"
 #include "app/win32/shared_block_win32.h"
@@ -11,6 +13,7 @@
 #include "common/desktop.h"
 #include "common/trace.h"
 #include "device/device_state.h"
+#include "menu/win32/dial_menu_win32.h"
 #include "settings/settings_folder.h"
 #include "settings/settings_model.h"
 
@@ -75,6 +78,7 @@ int CTorvoDlg::OnCreate(CREATESTRUCTW* createStruct) {
   // 6. On-screen display hand-off file (in the settings folder, which this
   // creates when missing).
   osdDataPath_ = OsdDataPath(settingsEnv_);
+  core_.SetOsdDataPath(osdDataPath_);
 
   // 7. Skin.
   dialView_.LoadSkin(hwnd, process.skinFolder);
@@ -136,17 +140,11 @@ std::optional<std::u16string> CTorvoDlg::DefaultProfileName() const {
 }
 
 int CTorvoDlg::CreateSharedBlock() {
-  return 0;
+  return win32::CreateSharedBlock(sharedMapping_, sharedConfig_);
 }
 
 void CTorvoDlg::PublishConfig() {
   publisher_.Publish(config_);
-}
-
-bool CTorvoDlg::SharedBlockPublisher::Publish(const ConfigBlock&) {
-  // The shared block is not created yet (CreateSharedBlock answers 0), so
-  // there is nothing to copy into.
-  return owner_.sharedConfig_ != nullptr;
 }
 
 int CTorvoDlg::OpenDevice() {
@@ -161,14 +159,16 @@ int CTorvoDlg::OpenDevice() {
 }
 
 void CTorvoDlg::AddTrayIcon() {
-  win32::AddTrayIcon(trayIcon_, GetSafeHwnd());
+  trayIcon_.Add(GetSafeHwnd());
 }
 
 void CTorvoDlg::RemoveTrayIcon() {
-  win32::RemoveTrayIcon(trayIcon_, GetSafeHwnd());
+  trayIcon_.Remove(GetSafeHwnd());
 }
 
-void CTorvoDlg::OnCustomizer() {}
+void CTorvoDlg::OnCustomizer() {
+  OpenOrRaiseConfigurator(desktop_);
+}
 
 void CTorvoDlg::LaunchOsd() {
   const std::u16string path = OsdProgramPath(Process().programFolder);
@@ -180,7 +180,7 @@ BOOL CTorvoDlg::OnInitDialog() {
   SendMessageW(GetSafeHwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(appIcon_));
   // Topmost at the lower right, hidden, with the skin's images.
   dialView_.InitialiseDial(GetSafeHwnd());
-  currentFunction_ = settings_.ActiveProfile().selectedFunction;
+  dialState_.currentFunction = settings_.ActiveProfile().selectedFunction;
   return TRUE;
 }
 
@@ -193,11 +193,24 @@ bool CTorvoDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& r
       {WM_NCPAINT, 0, 0, &CTorvoDlg::OnNcPaint},
       {WM_WINDOWPOSCHANGING, 0, 0, &CTorvoDlg::OnWindowPosChanging},
       {WM_ERASEBKGND, 0, 0, &CTorvoDlg::OnEraseBkgnd},
+      {WM_LBUTTONDOWN, 0, 0, &CTorvoDlg::OnLButtonDown},
+      {MSG_TOGGLE_DIAL, 0, 0, &CTorvoDlg::OnToggleDial},
+      {WM_COMMAND, ID_HIDE_DIAL_FIRST, ID_HIDE_DIAL_LAST, &CTorvoDlg::OnHideDial},
+      {MSG_APPLY_ALL_SETTINGS, 0, 0, &CTorvoDlg::OnApplyAllSetting},
+      {MSG_SETTINGS_CHANGED_A, 0, 0, &CTorvoDlg::OnSettingsChanged},
+      {MSG_SETTINGS_CHANGED_B, 0, 0, &CTorvoDlg::OnSettingsChanged},
       {WM_COMMAND, ID_OPEN_CONFIGURATOR, ID_OPEN_CONFIGURATOR, &CTorvoDlg::OnCustomizerCommand},
       {WM_COMMAND, ID_EXIT, ID_EXIT, &CTorvoDlg::OnExitCommand},
       {MSG_DEVICE_CONNECTION, 0, 0, &CTorvoDlg::OnDeviceConnection},
       {MSG_DEVICE_EVENT, 0, 0, &CTorvoDlg::OnDeviceEvent},
+      {MSG_TRAY_NOTIFY, 0, 0, &CTorvoDlg::OnTrayNotify},
+      {WM_RBUTTONDOWN, 0, 0, &CTorvoDlg::OnRButtonDown},
   };
+  if (message == TaskbarCreatedMessage()) {
+    trayIcon_.OnTaskbarCreated(GetSafeHwnd());
+    result = 0;
+    return true;
+  }
   return DispatchMessageMap(*this, messageMap, message, wParam, lParam, result);
 }
 
@@ -205,6 +218,8 @@ void CTorvoDlg::OnTimer(UINT_PTR id) {
   if (id == TIMER_INITIAL_UPLOAD) {
     KillTimer(GetSafeHwnd(), TIMER_INITIAL_UPLOAD);
     PostWorkerRequest(REQ_FULL_UPLOAD, 0);
+  } else if (id == TIMER_FOLLOW_FOREGROUND) {
+    core_.FollowForegroundApplication(ForegroundExecutableName());
   } else if (id == TIMER_ARRIVAL_PAUSE) {
     KillTimer(GetSafeHwnd(), TIMER_ARRIVAL_PAUSE);
     CarryOut(presence_.OnArrivalPauseElapsed());
@@ -213,7 +228,7 @@ void CTorvoDlg::OnTimer(UINT_PTR id) {
 }
 
 LRESULT CTorvoDlg::OnPaint(WPARAM, LPARAM) {
-  dialView_.ComposeDial(GetSafeHwnd(), currentFunction_, previewMode_);
+  dialView_.ComposeDial(GetSafeHwnd(), dialState_.currentFunction, dialState_.previewMode);
   return 0;
 }
 
@@ -222,7 +237,12 @@ int CTorvoDlg::ButtonIndexForHandle(HWND handle) const {
 }
 
 LRESULT CTorvoDlg::OnNcPaint(WPARAM, LPARAM) {
-  if (hiddenNcPaints > 0) {
+  // The first frame paints hide the window so that the modal dialog is not
+  // left on screen at start. A dial this program showed itself is left
+  // alone: the dialog's own show is dropped before it happens (see
+  // OnWindowPosChanging), so these paints would otherwise come with the
+  // first shows of the dial and hide it at once.
+  if (hiddenNcPaints > 0 && dialState_.dialShown == 0) {
     --hiddenNcPaints;
     ShowWindow(GetSafeHwnd(), SW_HIDE);
     return 0;
@@ -236,7 +256,7 @@ LRESULT CTorvoDlg::OnWindowPosChanging(WPARAM, LPARAM lParam) {
   // so that show is dropped before the window ever appears. (Hiding it again
   // on its first frame paints would leave it on screen for a moment.)
   auto* position = reinterpret_cast<WINDOWPOS*>(lParam);
-  if (position != nullptr && (position->flags & SWP_SHOWWINDOW) != 0 && dialShown_ == 0) {
+  if (position != nullptr && (position->flags & SWP_SHOWWINDOW) != 0 && dialState_.dialShown == 0) {
     position->flags &= ~static_cast<UINT>(SWP_SHOWWINDOW);
   }
   return Default();
@@ -256,10 +276,17 @@ LRESULT CTorvoDlg::OnExitCommand(WPARAM, LPARAM) {
   return 0;
 }
 
+LRESULT CTorvoDlg::OnTrayNotify(WPARAM wParam, LPARAM lParam) {
+  return win32::OnTrayNotify(GetSafeHwnd(), wParam, lParam, [this] { OnCustomizer(); });
+}
+
+LRESULT CTorvoDlg::OnRButtonDown(WPARAM, LPARAM) {
+  ShowDialContextMenu(GetSafeHwnd());
+  return Default();
+}
+
 LRESULT CTorvoDlg::OnDeviceEvent(WPARAM wParam, LPARAM lParam) {
-  const std::uint32_t code =
-      (static_cast<std::uint32_t>(wParam) << 16) | (static_cast<std::uint32_t>(lParam) & 0xFFFFu);
-  HandleDeviceEvent(code);
+  HandleDeviceEvent(DeviceEventCode(wParam, lParam));
   return 1;
 }
 
@@ -270,9 +297,7 @@ LRESULT CTorvoDlg::OnDeviceConnection(WPARAM wParam, LPARAM) {
 }
 
 void CTorvoDlg::HandleDeviceEvent(std::uint32_t code) {
-  const std::uint32_t eventClass = code >> 16;
-  const std::uint32_t value = code & 0xFFFFu;
-  if (eventClass == 0x7F00) CarryOut(presence_.OnConnectionChange(static_cast<int>(value)));
+  core_.HandleDeviceEvent(code);
 }
 
 void CTorvoDlg::CarryOut(const std::vector<PresenceEffect>& effects) {

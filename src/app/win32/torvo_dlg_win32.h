@@ -12,8 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "app/dial_state.h"
+#include "app/main_window_core.h"
+#include "app/shared_block.h"
 #include "app/win32/desktop_win32.h"
+#include "app/win32/process_values_win32.h"
 #include "app/win32/dialog_framework_win32.h"
+#include "app/win32/tray_win32.h"
 #include "app/win32/worker_thread_win32.h"
 #include "common/clock.h"
 #include "device/device_protocol.h"
@@ -45,6 +50,10 @@ class CTorvoDlg : public CDialogWindow {
 
   // The dial button (0..7) whose window is `handle`, or -1.
   int ButtonIndexForHandle(HWND handle) const;
+  // A click on the dial's button for `function` (1..8): the active slot's
+  // selection, the dial-function report, a repaint of the whole window and
+  // the save of the selection.
+  void CommitDialFunction(int function);
 
  protected:
   int OnCreate(CREATESTRUCTW* createStruct) override;
@@ -52,6 +61,9 @@ class CTorvoDlg : public CDialogWindow {
   BOOL OnInitDialog() override;
   void OnTimer(UINT_PTR id) override;
   bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+  // Sees every WM_COMMAND first: a click on a dial button commits its
+  // function, then the message map runs.
+  BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
 
  private:
   // Message map handlers.
@@ -59,9 +71,16 @@ class CTorvoDlg : public CDialogWindow {
   LRESULT OnNcPaint(WPARAM wParam, LPARAM lParam);
   LRESULT OnWindowPosChanging(WPARAM wParam, LPARAM lParam);
   LRESULT OnEraseBkgnd(WPARAM wParam, LPARAM lParam);
+  LRESULT OnLButtonDown(WPARAM wParam, LPARAM lParam);
+  LRESULT OnToggleDial(WPARAM wParam, LPARAM lParam);
+  LRESULT OnHideDial(WPARAM wParam, LPARAM lParam);
+  LRESULT OnApplyAllSetting(WPARAM wParam, LPARAM lParam);
+  LRESULT OnSettingsChanged(WPARAM wParam, LPARAM lParam);
   LRESULT OnCustomizerCommand(WPARAM wParam, LPARAM lParam);
   LRESULT OnDeviceEvent(WPARAM wParam, LPARAM lParam);
   LRESULT OnDeviceConnection(WPARAM wParam, LPARAM lParam);
+  LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
+  LRESULT OnRButtonDown(WPARAM wParam, LPARAM lParam);
 
   // Device events: class in the high 16 bits, value in the low 16 bits.
   void HandleDeviceEvent(std::uint32_t code);
@@ -73,11 +92,27 @@ class CTorvoDlg : public CDialogWindow {
   void CloseConfigurator();
   LRESULT OnExitCommand(WPARAM wParam, LPARAM lParam);
 
-  // Copies `config` into the shared block (under the share mutex).
-  class SharedBlockPublisher final : public ConfigPublisher {
+  // Copies between `config` and the shared block (under the share mutex).
+  class SharedBlockPublisher final : public SharedBlockPort {
    public:
     explicit SharedBlockPublisher(CTorvoDlg& owner) : owner_(owner) {}
     bool Publish(const ConfigBlock& block) override;
+    bool Adopt(ConfigBlock& config) override;
+
+   private:
+    CTorvoDlg& owner_;
+  };
+
+  // What the core's decisions need the window itself for.
+  class WindowActions final : public MainWindowActions {
+   public:
+    explicit WindowActions(CTorvoDlg& owner) : owner_(owner) {}
+    void ShowDialWindow() override;
+    void HideDialWindow() override;
+    void InvalidateDialWindow() override;
+    bool StartOnScreenKeyboard() override;
+    bool PostWorkerRequest(std::uintptr_t request, std::intptr_t parameter) override;
+    void OnConnectionChange(int value) override;
 
    private:
     CTorvoDlg& owner_;
@@ -121,13 +156,16 @@ class CTorvoDlg : public CDialogWindow {
   HANDLE sharedMapping_ = nullptr;
   ConfigBlock* sharedConfig_ = nullptr;
   HANDLE shareMutex_ = nullptr;
-  NOTIFYICONDATAW trayIcon_{};
+  CTrayIcon trayIcon_;
   // The dial's skin images, its eight sector buttons and its composition.
   CDialView dialView_;
-  int currentFunction_ = 0;
-  int previewMode_ = 0;
-  int dialShown_ = 0;
-  int savedFunction_ = 0;
+  // What the dial shows; drawn by the dial's painting.
+  DialState dialState_;
+  WindowActions actions_{*this};
+  // The decisions on events, the configurator's messages and the foreground
+  // application, carried out through the ports above.
+  MainWindowCore core_{
+      {settings_, dialState_, desktop_, publisher_, protocol_, Process().deviceFlags, actions_}};
   // Set when the creation handler ran to its end: only then has this process
   // taken the device, so only then does it tell the device it leaves.
   bool creationCompleted_ = false;

@@ -1,0 +1,31 @@
+#include "app/sibling_messages.h"
+
+#include "device/device_state.h"
+#include "device/upload_worker.h"
+
+namespace torvo {
+
+Effects OnApplyAllSetting(std::uintptr_t wParam, int devicePresence) {
+  // The lParam of MSG_OSD_SETTINGS_APPLIED carries nothing yet: 0.
+  Effects effects = {effect::Simple(EffectKind::kAdoptSharedConfig),
+                     effect::PostToOsd(MSG_OSD_SETTINGS_APPLIED, 0, 0)};
+  if (devicePresence == kDevicePresent) {
+    const std::uintptr_t request = wParam == 3 ? REQ_APPLY_SLOT_ONLY : REQ_APPLY;
+    effects.push_back(effect::PostWorkerRequest(request, static_cast<std::intptr_t>(wParam)));
+  }
+  return effects;
+}
+
+Effects AnswerApplyAtOnce(bool configuratorOpen) {
+  const Effect done = effect::TraceText(u"OnApplyAllSetting  Send Enable OK/Apply Button\n");
+  if (configuratorOpen) {
+    return {effect::PostToConfigurator(UploadWorker::MSG_CFG_APPLY_DONE), done};
+  }
+  return {effect::TraceText(u"OnApplyAllSetting Don't find Mirk Option Dialog\n"), done};
+}
+
+Effects OnSettingsChanged() {
+  return {effect::Simple(EffectKind::kAdoptSharedConfig)};
+}
+
+}  // namespace torvo

@@ -1,0 +1,26 @@
+// The main window's answers to the suite's other programs: the configurator
+// applies its settings (MSG_APPLY_ALL_SETTINGS) or announces changes to the
+// shared block (MSG_SETTINGS_CHANGED_A and _B).
+#pragma once
+
+#include <cstdint>
+
+#include "app/window_effects.h"
+
+namespace torvo {
+
+// MSG_APPLY_ALL_SETTINGS: adopt the shared block, tell the on-screen
+// display, and, with the device present (devicePresence 1), hand the worker
+// the request: the active slot only when wParam is 3, the whole apply
+// otherwise (either answered by the worker), with wParam as its parameter. When no worker request
+// is among the effects, or posting it fails, AnswerApplyAtOnce follows.
+Effects OnApplyAllSetting(std::uintptr_t wParam, int devicePresence);
+
+// The configurator's answer when no upload could be requested: it may
+// enable its OK and Apply buttons again.
+Effects AnswerApplyAtOnce(bool configuratorOpen);
+
+// MSG_SETTINGS_CHANGED_A / _B: adopt the shared block, nothing else.
+Effects OnSettingsChanged();
+
+}  // namespace torvo

@@ -1,0 +1,123 @@
+// The main window's reactions to the dial, the configurator and the device:
+// each handler unpacks its message into a call of the core (MainWindowCore)
+// and the window performs what only it can do.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <string>
+
+#include "app/win32/process_values_win32.h"
+#include "app/win32/shared_block_win32.h"
+#include "app/win32/torvo_dlg_win32.h"
+
+namespace torvo::win32 {
+namespace {
+
+constexpr int kDialSize = 185;
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Message handlers
+
+LRESULT CTorvoDlg::OnLButtonDown(WPARAM, LPARAM lParam) {
+  // A press anywhere on the dial moves the window.
+  const LPARAM point =
+      MAKELPARAM(static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)));
+  PostMessageW(GetSafeHwnd(), WM_NCLBUTTONDOWN, HTCAPTION, point);
+  return Default();
+}
+
+LRESULT CTorvoDlg::OnToggleDial(WPARAM, LPARAM) {
+  core_.OnToggleDial();
+  return 0;
+}
+
+LRESULT CTorvoDlg::OnHideDial(WPARAM, LPARAM) {
+  core_.OnHideDial();
+  return 0;
+}
+
+LRESULT CTorvoDlg::OnApplyAllSetting(WPARAM wParam, LPARAM) {
+  core_.OnApplyAllSetting(wParam);
+  return 0;
+}
+
+LRESULT CTorvoDlg::OnSettingsChanged(WPARAM, LPARAM) {
+  core_.OnSettingsChanged();
+  return 0;
+}
+
+BOOL CTorvoDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
+  if (lParam != 0) {
+    const int button = ButtonIndexForHandle(reinterpret_cast<HWND>(lParam));
+    if (button >= 0) CommitDialFunction(button + 1);
+  }
+  return CDialogWindow::OnCommand(wParam, lParam);
+}
+
+void CTorvoDlg::CommitDialFunction(int function) {
+  core_.CommitDialFunction(function);
+}
+
+// ---------------------------------------------------------------------------
+// The shared block
+
+bool CTorvoDlg::SharedBlockPublisher::Publish(const ConfigBlock& block) {
+  return CopyUnderShareMutex(owner_.shareMutex_, owner_.sharedConfig_, &block);
+}
+
+bool CTorvoDlg::SharedBlockPublisher::Adopt(ConfigBlock& config) {
+  return CopyUnderShareMutex(owner_.shareMutex_, &config, owner_.sharedConfig_);
+}
+
+// ---------------------------------------------------------------------------
+// What the core asks of the window
+
+void CTorvoDlg::WindowActions::ShowDialWindow() {
+  HWND hwnd = owner_.GetSafeHwnd();
+  const int x = GetSystemMetrics(SM_CXFULLSCREEN) - kDialSize;
+  const int y = GetSystemMetrics(SM_CYFULLSCREEN) - kDialSize;
+  SetWindowPos(hwnd, HWND_TOPMOST, x, y, kDialSize, kDialSize, SWP_NOSIZE | SWP_HIDEWINDOW);
+  ShowWindow(hwnd, SW_SHOW);
+}
+
+void CTorvoDlg::WindowActions::HideDialWindow() {
+  ShowWindow(owner_.GetSafeHwnd(), SW_HIDE);
+}
+
+void CTorvoDlg::WindowActions::InvalidateDialWindow() {
+  InvalidateRect(owner_.GetSafeHwnd(), nullptr, TRUE);
+}
+
+bool CTorvoDlg::WindowActions::StartOnScreenKeyboard() {
+  HWND hwnd = owner_.GetSafeHwnd();
+  const auto start = [hwnd](const wchar_t* program) {
+    return reinterpret_cast<INT_PTR>(
+               ShellExecuteW(hwnd, nullptr, program, nullptr, nullptr, SW_SHOWNORMAL)) > 32;
+  };
+  // A 32-bit program on 64-bit Windows sees the 32-bit system folder, which
+  // has no osk.exe: it is reached through the "Sysnative" alias instead.
+  BOOL wow64 = FALSE;
+  if (IsWow64Process(GetCurrentProcess(), &wow64) && wow64) {
+    wchar_t windows[MAX_PATH] = {};
+    const UINT length = GetWindowsDirectoryW(windows, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) {
+      const std::wstring native = std::wstring(windows) + L"\\Sysnative\\osk.exe";
+      if (GetFileAttributesW(native.c_str()) != INVALID_FILE_ATTRIBUTES && start(native.c_str())) {
+        return true;
+      }
+    }
+  }
+  return start(L"osk.exe");
+}
+
+bool CTorvoDlg::WindowActions::PostWorkerRequest(std::uintptr_t request, std::intptr_t parameter) {
+  return owner_.PostWorkerRequest(static_cast<WPARAM>(request), static_cast<LPARAM>(parameter));
+}
+
+void CTorvoDlg::WindowActions::OnConnectionChange(int value) {
+  owner_.CarryOut(owner_.presence_.OnConnectionChange(value));
+}
+
+}  // namespace torvo::win32

@@ -1,0 +1,95 @@
+// What the main window's decisions ask for. A decision changes the settings
+// block and the dial state in place and answers with a list of effects in
+// the order they must happen; the window carries them out through its ports
+// (see MainWindowCore) and decides nothing itself.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace torvo {
+
+// Private messages exchanged with the suite's other programs.
+inline constexpr unsigned MSG_TOGGLE_DIAL = 1040;
+inline constexpr unsigned MSG_APPLY_ALL_SETTINGS = 1224;
+inline constexpr unsigned MSG_SETTINGS_CHANGED_A = 1226;
+inline constexpr unsigned MSG_SETTINGS_CHANGED_B = 1227;
+inline constexpr unsigned MSG_CFG_PROFILE_CHANGED = 1255;
+inline constexpr unsigned MSG_CFG_VALUE_CHANGED = 1257;
+inline constexpr unsigned MSG_OSD_SHOW = 1324;
+inline constexpr unsigned MSG_OSD_SETTINGS_APPLIED = 1327;
+// wParam of MSG_OSD_SHOW: the active slot changed (slot in lParam's high
+// word), or a key text waits in the hand-off file.
+inline constexpr std::uintptr_t kOsdShowSlot = 40;
+inline constexpr std::uintptr_t kOsdShowText = 50;
+// The dial's context menu and other hide commands: WM_COMMAND ids.
+inline constexpr unsigned ID_HIDE_DIAL_FIRST = 2001;
+inline constexpr unsigned ID_HIDE_DIAL_LAST = 2010;
+
+enum class EffectKind {
+  kPublishConfig,       // copy the working block into the shared block
+  kAdoptSharedConfig,   // replace the working block by the shared block
+  kPostToConfigurator,  // post message/wParam/lParam to "Vistrane" when it exists
+  kPostToOsd,           // post message/wParam/lParam to the on-screen display when it exists
+  kSaveConfig,          // rewrite Config.data
+  kSaveActiveProfile,   // publish, update the bound library record, save both files, 1254
+  kWriteOsdText,        // text into the hand-off file (section "OSDData", key "Message")
+  kStartOnScreenKeyboard,
+  kShowDial,           // place the dial at the lower right, topmost, and show it
+  kHideDial,           // hide the dial window
+  kInvalidateDial,     // repaint the whole dial
+  kSendHostState,      // host-state report (host active, dial shown = wParam), then the poll
+  kSendDialFunction,   // dial-function report of the active slot, then the poll
+  kPostWorkerRequest,  // worker request wParam with parameter lParam
+  kConnectionChange,   // device arrival (wParam 1) or removal (2)
+  kTrace,              // a debug trace (text)
+};
+
+struct Effect {
+  EffectKind kind;
+  unsigned message = 0;
+  std::uintptr_t wParam = 0;
+  std::intptr_t lParam = 0;
+  std::u16string text;
+
+  bool operator==(const Effect&) const = default;
+};
+
+using Effects = std::vector<Effect>;
+
+namespace effect {
+inline Effect Simple(EffectKind kind) {
+  return {kind, 0, 0, 0, {}};
+}
+inline Effect PostToConfigurator(unsigned message, std::uintptr_t wParam = 0,
+                                 std::intptr_t lParam = 0) {
+  return {EffectKind::kPostToConfigurator, message, wParam, lParam, {}};
+}
+inline Effect PostToOsd(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
+  return {EffectKind::kPostToOsd, message, wParam, lParam, {}};
+}
+inline Effect WriteOsdText(std::u16string text) {
+  return {EffectKind::kWriteOsdText, 0, 0, 0, std::move(text)};
+}
+inline Effect SendHostState(bool dialShown) {
+  return {EffectKind::kSendHostState, 0, dialShown ? 1u : 0u, 0, {}};
+}
+inline Effect PostWorkerRequest(std::uintptr_t request, std::intptr_t parameter) {
+  return {EffectKind::kPostWorkerRequest, 0, request, parameter, {}};
+}
+inline Effect ConnectionChange(int value) {
+  return {EffectKind::kConnectionChange, 0, static_cast<std::uintptr_t>(value), 0, {}};
+}
+inline Effect TraceText(std::u16string text) {
+  return {EffectKind::kTrace, 0, 0, 0, std::move(text)};
+}
+}  // namespace effect
+
+// For test failure messages.
+const char* EffectKindName(EffectKind kind);
+std::ostream& operator<<(std::ostream& out, const Effect& effect);
+
+}  // namespace torvo
