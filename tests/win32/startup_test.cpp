@@ -90,8 +90,10 @@ TEST_F(StartupTest, ShutdownByTheExitCommandClosesPeersAndTellsTheDeviceLast) {
       },
       400);
   EXPECT_FALSE(everVisible) << "the dial window stays hidden at start";
+  // A tool window without a taskbar button, made topmost by the dial's
+  // initialisation; it becomes layered only at its first composition.
   EXPECT_EQ(static_cast<DWORD>(GetWindowLongW(main, GWL_EXSTYLE)),
-            static_cast<DWORD>(WS_EX_TOOLWINDOW));
+            static_cast<DWORD>(WS_EX_TOOLWINDOW | WS_EX_TOPMOST));
 
   ExitBy(WM_COMMAND, 6002);
   ASSERT_TRUE(WaitUntil([&] { return configurator.Messages().size() >= 2; }, 2000));

@@ -56,11 +56,6 @@ BOOL CTorvoDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
   return CDialogWindow::OnCommand(wParam, lParam);
 }
 
-int CTorvoDlg::ButtonIndexForHandle(HWND) const {
-  // The dial's buttons arrive with the dial; until then no handle matches.
-  return -1;
-}
-
 void CTorvoDlg::CommitDialFunction(int function) {
   core_.CommitDialFunction(function);
 }

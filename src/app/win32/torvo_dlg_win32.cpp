@@ -13,7 +13,6 @@
 #include "common/desktop.h"
 #include "common/trace.h"
 #include "device/device_state.h"
-#include "dial/win32/skin_win32.h"
 #include "menu/win32/dial_menu_win32.h"
 #include "settings/settings_folder.h"
 #include "settings/settings_model.h"
@@ -50,9 +49,7 @@ CTorvoDlg::CTorvoDlg(HINSTANCE instance)
   appIcon_ = LoadIconW(instance, MAKEINTRESOURCEW(IDI_APP_ICON));
 }
 
-CTorvoDlg::~CTorvoDlg() {
-  ReleaseDialImages();
-}
+CTorvoDlg::~CTorvoDlg() = default;
 
 // ---------------------------------------------------------------------------
 // Creation
@@ -84,7 +81,7 @@ int CTorvoDlg::OnCreate(CREATESTRUCTW* createStruct) {
   core_.SetOsdDataPath(osdDataPath_);
 
   // 7. Skin.
-  LoadSkin(hwnd, process.skinFolder);
+  dialView_.LoadSkin(hwnd, process.skinFolder);
 
   // 8. Device library; a missing library or entry point makes its calls fail.
   process.deviceLibrary.Bind(process.programFolder);
@@ -181,6 +178,9 @@ void CTorvoDlg::LaunchOsd() {
 BOOL CTorvoDlg::OnInitDialog() {
   SendMessageW(GetSafeHwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(appIcon_));
   SendMessageW(GetSafeHwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(appIcon_));
+  // Topmost at the lower right, hidden, with the skin's images.
+  dialView_.InitialiseDial(GetSafeHwnd());
+  dialState_.currentFunction = settings_.ActiveProfile().selectedFunction;
   return TRUE;
 }
 
@@ -189,6 +189,7 @@ BOOL CTorvoDlg::OnInitDialog() {
 
 bool CTorvoDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   static const MessageMapEntry<CTorvoDlg> messageMap[] = {
+      {WM_PAINT, 0, 0, &CTorvoDlg::OnPaint},
       {WM_NCPAINT, 0, 0, &CTorvoDlg::OnNcPaint},
       {WM_WINDOWPOSCHANGING, 0, 0, &CTorvoDlg::OnWindowPosChanging},
       {WM_ERASEBKGND, 0, 0, &CTorvoDlg::OnEraseBkgnd},
@@ -224,6 +225,15 @@ void CTorvoDlg::OnTimer(UINT_PTR id) {
     CarryOut(presence_.OnArrivalPauseElapsed());
   }
   CDialogWindow::OnTimer(id);
+}
+
+LRESULT CTorvoDlg::OnPaint(WPARAM, LPARAM) {
+  dialView_.ComposeDial(GetSafeHwnd(), dialState_.currentFunction, dialState_.previewMode);
+  return 0;
+}
+
+int CTorvoDlg::ButtonIndexForHandle(HWND handle) const {
+  return dialView_.ButtonIndexForHandle(handle);
 }
 
 LRESULT CTorvoDlg::OnNcPaint(WPARAM, LPARAM) {
@@ -348,7 +358,7 @@ void CTorvoDlg::OnDestroy() {
   const ULONGLONG start = GetTickCount64();
   // 1.-2.
   CDialogWindow::OnDestroy();
-  ReleaseDialImages();
+  dialView_.ReleaseDialImages();
   // No request starts from now on; one already running is noted, because
   // its remaining reports end with "host active" after the closing report.
   flags.stopRequested = 1;
@@ -406,13 +416,6 @@ void CTorvoDlg::OnDestroy() {
     FreeLibrary(process.languageLibrary);
     process.languageLibrary = nullptr;
   }
-}
-
-void CTorvoDlg::ReleaseDialImages() {
-  // The images arrive with the dial; until then the pointers stay null.
-  dialImage_ = nullptr;
-  for (auto*& image : centreImages_) image = nullptr;
-  for (auto*& image : segmentImages_) image = nullptr;
 }
 
 bool CTorvoDlg::SendClosingHostState(DWORD waitMs) {

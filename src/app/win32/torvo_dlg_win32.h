@@ -24,13 +24,10 @@
 #include "device/device_protocol.h"
 #include "device/upload_worker.h"
 #include "device/win32/ansi_converter_win32.h"
+#include "dial/win32/dial_view_win32.h"
 #include "settings/config_block.h"
 #include "settings/settings_store.h"
 #include "settings/win32/file_system_win32.h"
-
-namespace Gdiplus {
-class Image;
-}
 
 namespace torvo::win32 {
 
@@ -70,6 +67,7 @@ class CTorvoDlg : public CDialogWindow {
 
  private:
   // Message map handlers.
+  LRESULT OnPaint(WPARAM wParam, LPARAM lParam);
   LRESULT OnNcPaint(WPARAM wParam, LPARAM lParam);
   LRESULT OnWindowPosChanging(WPARAM wParam, LPARAM lParam);
   LRESULT OnEraseBkgnd(WPARAM wParam, LPARAM lParam);
@@ -136,7 +134,6 @@ class CTorvoDlg : public CDialogWindow {
   bool SendClosingHostState(DWORD waitMs);
   void CloseSiblingWindows();
   UploadWorkerThread::StopResult StopWorker();
-  void ReleaseDialImages();
 
   HICON appIcon_ = nullptr;
   std::u16string osdDataPath_;
@@ -160,9 +157,8 @@ class CTorvoDlg : public CDialogWindow {
   ConfigBlock* sharedConfig_ = nullptr;
   HANDLE shareMutex_ = nullptr;
   CTrayIcon trayIcon_;
-  Gdiplus::Image* dialImage_ = nullptr;
-  Gdiplus::Image* centreImages_[9] = {};
-  Gdiplus::Image* segmentImages_[8] = {};
+  // The dial's skin images, its eight sector buttons and its composition.
+  CDialView dialView_;
   // What the dial shows; drawn by the dial's painting.
   DialState dialState_;
   WindowActions actions_{*this};

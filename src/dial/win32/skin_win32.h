@@ -1,14 +1,31 @@
-// The dial's skin: "skin_scroll.ini" in the skin folder, its images and the
-// eight sector masks. Loading fills the window's skin paths and regions; the
-// dial window arrives later, and until then nothing is loaded.
+// Reading the skin description file: one ini file, values read whole into a
+// buffer of 4096 characters, never written.
 #pragma once
 
-#include <windows.h>
-
 #include <string>
+#include <string_view>
+
+#include "dial/skin_description.h"
 
 namespace torvo::win32 {
 
-void LoadSkin(HWND window, const std::u16string& skinFolder);
+class CIniFile final : public SkinIni {
+ public:
+  static constexpr unsigned kValueBufferLength = 4096;
+
+  explicit CIniFile(std::u16string path) : path_(std::move(path)) {}
+  const std::u16string& Path() const { return path_; }
+
+  // The value of `key` in `section`, or `defaultValue` when the file, the
+  // section or the key is missing.
+  std::u16string GetString(std::u16string_view section, std::u16string_view key,
+                           std::u16string_view defaultValue) const;
+  std::u16string GetString(std::u16string_view section, std::u16string_view key) override {
+    return GetString(section, key, u"");
+  }
+
+ private:
+  std::u16string path_;
+};
 
 }  // namespace torvo::win32

@@ -1,0 +1,192 @@
+// The dial's composition under Wine with the default skin of the program
+// folder: the median time of one ComposeDial over many paints (goal at most
+// 2 ms), and the time from a preview posted to the dial window until its new
+// content is on the screen (goal at most 16 ms).
+#include <windows.h>
+#include <objidl.h>
+#include <gdiplus.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "dial/win32/dial_view_win32.h"
+
+#ifndef TORVO_DIST_DIR
+#error TORVO_DIST_DIR must name the program folder of the build
+#endif
+
+namespace {
+
+constexpr UINT kPreview = WM_USER + 1;
+
+struct Dial {
+  torvo::win32::CDialView view;
+  int function = 0;
+  int preview = 0;
+  LARGE_INTEGER paintTime{};
+};
+
+Dial* g_dial = nullptr;
+
+LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (g_dial != nullptr) {
+    if (message == WM_PAINT) {
+      LARGE_INTEGER start;
+      LARGE_INTEGER end;
+      QueryPerformanceCounter(&start);
+      g_dial->view.ComposeDial(hwnd, g_dial->function, g_dial->preview);
+      QueryPerformanceCounter(&end);
+      g_dial->paintTime.QuadPart = end.QuadPart - start.QuadPart;
+      return 0;
+    }
+    if (message == kPreview) {
+      // What the main window does with a preview from the device.
+      g_dial->function = static_cast<int>(wParam);
+      g_dial->preview = 1;
+      InvalidateRect(hwnd, nullptr, TRUE);
+      return 0;
+    }
+    if (message == WM_ERASEBKGND) return 1;
+  }
+  return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+double Ms(LONGLONG ticks) {
+  LARGE_INTEGER frequency;
+  QueryPerformanceFrequency(&frequency);
+  return 1000.0 * static_cast<double>(ticks) / static_cast<double>(frequency.QuadPart);
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+// The composed dial for a state, as top-down 0xAARRGGBB pixels.
+std::vector<std::uint32_t> Composed(const torvo::win32::CDialView& view, int function,
+                                    int preview) {
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), 185, -185, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP section = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(dc, section);
+  view.DrawDial(dc, function, preview);
+  GdiFlush();
+  std::vector<std::uint32_t> pixels(185 * 185);
+  std::memcpy(pixels.data(), bits, pixels.size() * 4);
+  SelectObject(dc, old);
+  DeleteObject(section);
+  DeleteDC(dc);
+  return pixels;
+}
+
+}  // namespace
+
+int wmain() {
+  ULONG_PTR token = 0;
+  Gdiplus::GdiplusStartupInput input;
+  Gdiplus::GdiplusStartup(&token, &input, nullptr);
+
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = Proc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"TorvoBenchDial";
+  RegisterClassW(&wc);
+  HWND hwnd = CreateWindowExW(WS_EX_TOOLWINDOW, wc.lpszClassName, L"", WS_POPUP, 0, 0, 185, 185,
+                              nullptr, nullptr, wc.hInstance, nullptr);
+  auto* dial = new Dial;
+  const std::string dist = TORVO_DIST_DIR;
+  std::u16string skins;
+  for (char c : dist) skins.push_back(c == '/' ? u'\\' : static_cast<char16_t>(c));
+  skins = u"Z:" + skins + u"\\skins\\";
+  dial->view.LoadSkin(hwnd, skins);
+  dial->view.InitialiseDial(hwnd);
+  if (!dial->view.ImagesPresent().dial) {
+    std::printf("the default skin's dial image could not be loaded\n");
+    return 1;
+  }
+  g_dial = dial;
+  ShowWindow(hwnd, SW_SHOWNA);
+  UpdateWindow(hwnd);
+
+  std::vector<double> paints;
+  for (int i = 0; i < 300; ++i) {
+    dial->function = i % 9;
+    dial->preview = i % 2;
+    InvalidateRect(hwnd, nullptr, TRUE);
+    UpdateWindow(hwnd);
+    paints.push_back(Ms(dial->paintTime.QuadPart));
+  }
+  std::printf("ComposeDial: median %.3f ms over %zu paints (min %.3f, max %.3f; goal <= 2 ms)\n",
+              Median(paints), paints.size(), *std::min_element(paints.begin(), paints.end()),
+              *std::max_element(paints.begin(), paints.end()));
+
+  // The drawing alone, into a section of this program's own.
+  std::vector<double> draws;
+  for (int i = 0; i < 100; ++i) {
+    LARGE_INTEGER start;
+    LARGE_INTEGER end;
+    QueryPerformanceCounter(&start);
+    Composed(dial->view, i % 9, i % 2);
+    QueryPerformanceCounter(&end);
+    draws.push_back(Ms(end.QuadPart - start.QuadPart));
+  }
+  std::printf("of which drawing the images: median %.3f ms\n", Median(draws));
+
+  // A pixel that differs between the previews of two functions.
+  RECT rect{};
+  GetWindowRect(hwnd, &rect);
+  std::vector<double> latencies;
+  HDC screen = GetDC(nullptr);
+  for (int round = 0; round < 40; ++round) {
+    const int from = 1 + round % 8;
+    const int to = 1 + (round + 3) % 8;
+    const auto before = Composed(dial->view, from, 1);
+    const auto after = Composed(dial->view, to, 1);
+    int probe = -1;
+    for (int i = 0; i < 185 * 185 && probe < 0; ++i) {
+      if ((after[i] >> 24) == 255 && (before[i] >> 24) == 255 &&
+          ((after[i] ^ before[i]) & 0xF0F0F0) != 0) {
+        probe = i;
+      }
+    }
+    if (probe < 0) continue;
+    const int x = rect.left + probe % 185;
+    const int y = rect.top + probe / 185;
+    const COLORREF want =
+        RGB((after[probe] >> 16) & 0xFF, (after[probe] >> 8) & 0xFF, after[probe] & 0xFF);
+    SendMessageW(hwnd, kPreview, static_cast<WPARAM>(from), 0);
+    UpdateWindow(hwnd);
+    LARGE_INTEGER start;
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&start);
+    PostMessageW(hwnd, kPreview, static_cast<WPARAM>(to), 0);
+    bool seen = false;
+    do {
+      MSG msg;
+      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+      seen = GetPixel(screen, x, y) == want;
+      QueryPerformanceCounter(&now);
+    } while (!seen && Ms(now.QuadPart - start.QuadPart) < 1000);
+    if (seen) latencies.push_back(Ms(now.QuadPart - start.QuadPart));
+  }
+  ReleaseDC(nullptr, screen);
+  if (!latencies.empty()) {
+    std::printf(
+        "preview posted to new content on screen: median %.3f ms over %zu (max %.3f; goal "
+        "<= 16 ms)\n",
+        Median(latencies), latencies.size(), *std::max_element(latencies.begin(), latencies.end()));
+  } else {
+    std::printf("preview: the new content was never seen on the screen\n");
+  }
+  g_dial = nullptr;
+  DestroyWindow(hwnd);
+  delete dial;
+  Gdiplus::GdiplusShutdown(token);
+  return 0;
+}

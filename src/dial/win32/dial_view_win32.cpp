@@ -1,0 +1,215 @@
+#include "dial/win32/dial_view_win32.h"
+
+#include <objidl.h>
+#include <gdiplus.h>
+
+#include "app/win32/process_values_win32.h"
+#include "common/trace.h"
+#include "dial/win32/picture_win32.h"
+#include "dial/win32/skin_win32.h"
+
+namespace torvo::win32 {
+
+namespace {
+
+Gdiplus::Image* LoadDialImage(const std::optional<std::u16string>& path) {
+  if (!path) return nullptr;
+  // GDI+ allocates the object from its own heap; null when it cannot.
+  return new Gdiplus::Image(W(*path), TRUE);
+}
+
+void DeleteImage(Gdiplus::Image*& image) {
+  delete image;
+  image = nullptr;
+}
+
+}  // namespace
+
+CDialView::~CDialView() {
+  ReleaseDialImages();
+}
+
+// ---------------------------------------------------------------------------
+// The skin
+
+void CDialView::LoadSkin(HWND dialWindow, const std::u16string& skinFolder) {
+  CIniFile ini(skinFolder + kSkinFileName);
+  const SkinDescription skin = ReadSkinDescription(skinFolder, ini);
+
+  // The state pictures, in the order normal, over, down, disabled; the last
+  // one's size is the window's until its first composition.
+  GdiBitmap pictures[4];
+  int width = 0;
+  int height = 0;
+  bool lastLoaded = false;
+  for (int i = 0; i < 4; ++i) {
+    lastLoaded = LoadPictureFile(skin.statePicturePaths[i], pictures[i], width, height);
+  }
+  if (!lastLoaded) {
+    width = kDialSize;
+    height = kDialSize;
+  }
+  MoveWindow(dialWindow, 0, 0, width, height, TRUE);
+
+  dialImagePath_ = skin.dialImagePath;
+  centreImagePaths_ = skin.centreImagePaths;
+  segmentImagePaths_ = skin.segmentImagePaths;
+
+  for (int n = 1; n <= kDialFunctionCount; ++n) {
+    const SkinButton& description = skin.buttons[static_cast<std::size_t>(n - 1)];
+    CRgnButton& button = Button(n - 1);
+    // The button reads its mask while it is created.
+    button.maskPath = description.maskPath;
+    const RECT rect = {description.rect.left, description.rect.top, description.rect.right,
+                       description.rect.bottom};
+    if (!button.Create(kButtonStyle, rect, dialWindow, 0)) {
+      Trace(u"A dial button could not be created\n");
+      continue;
+    }
+    button.SetBitmaps(pictures[0], pictures[1], pictures[2], pictures[3], rect);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Initialisation
+
+void CDialView::InitialiseDial(HWND dialWindow) {
+  const int x = GetSystemMetrics(SM_CXFULLSCREEN) - kDialSize;
+  const int y = GetSystemMetrics(SM_CYFULLSCREEN) - kDialSize;
+  SetWindowPos(dialWindow, HWND_TOPMOST, x, y, kDialSize, kDialSize, SWP_NOSIZE | SWP_HIDEWINDOW);
+
+  blend_.BlendOp = AC_SRC_OVER;
+  blend_.BlendFlags = 0;
+  blend_.SourceConstantAlpha = 255;
+  blend_.AlphaFormat = AC_SRC_ALPHA;
+
+  ReleaseDialImages();
+  dialImage_ = LoadDialImage(dialImagePath_);
+  centreImages_[0] = LoadDialImage(centreImagePaths_[0]);
+  for (int n = 1; n <= kDialFunctionCount; ++n) {
+    centreImages_[static_cast<std::size_t>(n)] = LoadDialImage(centreImagePaths_[n]);
+    segmentImages_[static_cast<std::size_t>(n)] = LoadDialImage(segmentImagePaths_[n]);
+  }
+  // The dial image is the window's shape: without a readable one the dial
+  // has no content at all. The others are drawn or fail quietly.
+  if (dialImage_ != nullptr && dialImage_->GetLastStatus() != Gdiplus::Ok) DeleteImage(dialImage_);
+  if (dialImage_ == nullptr) Trace(u"The dial image could not be loaded\n");
+}
+
+void CDialView::ReleaseDialImages() {
+  DeleteImage(dialImage_);
+  for (Gdiplus::Image*& image : centreImages_) DeleteImage(image);
+  for (Gdiplus::Image*& image : segmentImages_) DeleteImage(image);
+}
+
+DialImagesPresent CDialView::ImagesPresent() const {
+  DialImagesPresent present;
+  present.dial = dialImage_ != nullptr;
+  for (std::size_t n = 0; n < centreImages_.size(); ++n) {
+    present.centre[n] = centreImages_[n] != nullptr;
+    present.segment[n] = n >= 1 && segmentImages_[n] != nullptr;
+  }
+  return present;
+}
+
+int CDialView::ButtonIndexForHandle(HWND handle) const {
+  if (handle == nullptr) return -1;
+  for (std::size_t i = 0; i < regionButtons_.size(); ++i) {
+    if (regionButtons_[i].GetSafeHwnd() == handle) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+// ---------------------------------------------------------------------------
+// Composition
+
+Gdiplus::Image* CDialView::ImageFor(const DialDraw& draw) const {
+  const auto index = static_cast<std::size_t>(draw.index);
+  switch (draw.kind) {
+    case DialImageKind::kDial:
+      return dialImage_;
+    case DialImageKind::kCentre:
+      return centreImages_[index];
+    case DialImageKind::kSegment:
+      return segmentImages_[index];
+  }
+  return nullptr;
+}
+
+bool CDialView::DrawDial(HDC memoryDc, int currentFunction, int previewMode) const {
+  const std::vector<DialDraw> plan = PlanDial(currentFunction, previewMode, ImagesPresent());
+  if (plan.empty()) return false;
+  Gdiplus::Graphics graphics(memoryDc);
+  // The first image lands on a fully transparent section: copying it gives
+  // the same pixels as blending it, without the blending.
+  graphics.SetCompositingMode(Gdiplus::CompositingModeSourceCopy);
+  for (const DialDraw& draw : plan) {
+    Gdiplus::Image* image = ImageFor(draw);
+    const DialSquare& s = draw.square;
+    // An image of its square's size is copied pixel for pixel; others are
+    // scaled smoothly.
+    const bool sameSize = static_cast<int>(image->GetWidth()) == s.size &&
+                          static_cast<int>(image->GetHeight()) == s.size;
+    graphics.SetInterpolationMode(sameSize ? Gdiplus::InterpolationModeNearestNeighbor
+                                           : Gdiplus::InterpolationModeBilinear);
+    graphics.SetPixelOffsetMode(sameSize ? Gdiplus::PixelOffsetModeHalf
+                                         : Gdiplus::PixelOffsetModeDefault);
+    // Upper-left, upper-right and lower-left corners: the whole image is
+    // scaled onto the square.
+    const Gdiplus::Point corners[3] = {
+        {s.left, s.top}, {s.left + s.size, s.top}, {s.left, s.top + s.size}};
+    graphics.DrawImage(image, corners, 3);
+    graphics.SetCompositingMode(Gdiplus::CompositingModeSourceOver);
+  }
+  graphics.Flush(Gdiplus::FlushIntentionSync);
+  return true;
+}
+
+void CDialView::ComposeDial(HWND dialWindow, int currentFunction, int previewMode) {
+  PAINTSTRUCT paint{};
+  HDC paintDc = BeginPaint(dialWindow, &paint);
+  if (paintDc == nullptr) return;
+  if (dialImage_ == nullptr) {
+    EndPaint(dialWindow, &paint);
+    return;
+  }
+  // A 32-bit section, whatever the screen's depth: a bitmap compatible with
+  // a 16- or 24-bit screen has no alpha channel.
+  HDC memoryDc = CreateCompatibleDC(paintDc);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = kDialSize;
+  info.bmiHeader.biHeight = -kDialSize;  // top-down
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP section = memoryDc != nullptr
+                        ? CreateDIBSection(memoryDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0)
+                        : nullptr;
+  if (section == nullptr) {
+    Trace(u"The dial could not be composed\n");
+    if (memoryDc != nullptr) DeleteDC(memoryDc);
+    EndPaint(dialWindow, &paint);
+    return;
+  }
+  HGDIOBJ oldBitmap = SelectObject(memoryDc, section);
+  if (DrawDial(memoryDc, currentFunction, previewMode)) {
+    const LONG exStyle = GetWindowLongW(dialWindow, GWL_EXSTYLE);
+    if ((exStyle & WS_EX_LAYERED) == 0)
+      SetWindowLongW(dialWindow, GWL_EXSTYLE, exStyle | WS_EX_LAYERED);
+    RECT windowRect{};
+    GetWindowRect(dialWindow, &windowRect);
+    POINT destination = {windowRect.left, windowRect.top};
+    SIZE size = {kDialSize, kDialSize};
+    POINT source = {0, 0};
+    UpdateLayeredWindow(dialWindow, memoryDc, &destination, &size, memoryDc, &source, 0, &blend_,
+                        ULW_ALPHA);
+  }
+  SelectObject(memoryDc, oldBitmap);
+  DeleteObject(section);
+  DeleteDC(memoryDc);
+  EndPaint(dialWindow, &paint);
+}
+
+}  // namespace torvo::win32

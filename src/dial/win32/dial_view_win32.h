@@ -1,0 +1,74 @@
+// The dial's look: the skin's images and the eight sector buttons, read once
+// while the dial window is created, and the layered composition of the
+// window at every paint. The dial window owns one CDialView; what it shows
+// is the window's (function shown, preview) pair.
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <optional>
+#include <string>
+
+#include "dial/dial_plan.h"
+#include "dial/skin_description.h"
+#include "dial/win32/rgn_button_win32.h"
+
+namespace Gdiplus {
+class Image;
+}
+
+namespace torvo::win32 {
+
+class CDialView {
+ public:
+  static constexpr DWORD kButtonStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP;
+
+  CDialView() = default;
+  ~CDialView();
+  CDialView(const CDialView&) = delete;
+  CDialView& operator=(const CDialView&) = delete;
+
+  // Reads "skin_scroll.ini" of `skinFolder`: sizes `dialWindow` to the
+  // disabled-state picture at (0, 0) (185 x 185 when that picture fails),
+  // keeps the image paths and creates the eight buttons as children of
+  // `dialWindow` at their rectangles with their state images.
+  void LoadSkin(HWND dialWindow, const std::u16string& skinFolder);
+  // Places the window topmost at the lower right of the screen, hidden, and
+  // loads the images (GDI+ must be started).
+  void InitialiseDial(HWND dialWindow);
+  // The paint handler: composes the dial and hands it to the window as its
+  // layered content. Without a dial image the content is left as it was.
+  void ComposeDial(HWND dialWindow, int currentFunction, int previewMode);
+  // Draws the dial into `memoryDc`, which must hold a 185 x 185 32-bit
+  // top-down DIB section; the result has premultiplied alpha. False when
+  // there is no dial image (nothing drawn).
+  bool DrawDial(HDC memoryDc, int currentFunction, int previewMode) const;
+  void ReleaseDialImages();
+
+  // 0..7 for the handle of a sector button, -1 for any other window.
+  int ButtonIndexForHandle(HWND handle) const;
+  CRgnButton& Button(int index) { return regionButtons_[static_cast<std::size_t>(index)]; }
+  DialImagesPresent ImagesPresent() const;
+  const std::optional<std::u16string>& DialImagePath() const { return dialImagePath_; }
+  const std::optional<std::u16string>& CentreImagePath(int n) const {
+    return centreImagePaths_[static_cast<std::size_t>(n)];
+  }
+  const std::optional<std::u16string>& SegmentImagePath(int n) const {
+    return segmentImagePaths_[static_cast<std::size_t>(n)];
+  }
+
+ private:
+  Gdiplus::Image* ImageFor(const DialDraw& draw) const;
+
+  std::optional<std::u16string> dialImagePath_;
+  std::array<std::optional<std::u16string>, 9> centreImagePaths_;
+  std::array<std::optional<std::u16string>, 9> segmentImagePaths_;
+  Gdiplus::Image* dialImage_ = nullptr;
+  std::array<Gdiplus::Image*, 9> centreImages_{};
+  std::array<Gdiplus::Image*, 9> segmentImages_{};  // 1..8 used
+  BLENDFUNCTION blend_{};
+  std::array<CRgnButton, kDialFunctionCount> regionButtons_;
+};
+
+}  // namespace torvo::win32

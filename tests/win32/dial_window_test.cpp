@@ -1,0 +1,287 @@
+// The dial end to end: Torvo.exe shows its layered dial at the lower right,
+// the screen shows the skin where the dial is opaque and what lies beneath
+// where it is transparent, the picture follows the device's gestures, and a
+// real click on a sector selects its function.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "dial/win32/dial_view_win32.h"
+#include "dial_test_skin.h"
+#include "torvo_fixture.h"
+
+namespace torvo::testing {
+namespace {
+
+constexpr COLORREF kBackdropColour = RGB(255, 0, 255);
+
+// A plain window of one colour under the dial, so that what shows through
+// the dial is known.
+class Backdrop {
+ public:
+  explicit Backdrop(const RECT& rect) {
+    static const wchar_t kClass[] = L"TorvoDialBackdrop";
+    static HBRUSH brush = CreateSolidBrush(kBackdropColour);
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hbrBackground = brush;
+    wc.lpszClassName = kClass;
+    RegisterClassW(&wc);
+    hwnd_ = CreateWindowExW(WS_EX_TOOLWINDOW, kClass, L"", WS_POPUP | WS_VISIBLE, rect.left,
+                            rect.top, rect.right - rect.left, rect.bottom - rect.top, nullptr,
+                            nullptr, GetModuleHandleW(nullptr), nullptr);
+    UpdateWindow(hwnd_);
+  }
+  ~Backdrop() { DestroyWindow(hwnd_); }
+
+ private:
+  HWND hwnd_ = nullptr;
+};
+
+COLORREF ScreenPixel(POINT p) {
+  HDC screen = GetDC(nullptr);
+  const COLORREF colour = GetPixel(screen, p.x, p.y);
+  ReleaseDC(nullptr, screen);
+  return colour;
+}
+
+// 0xAARRGGBB (opaque) as the screen's COLORREF.
+COLORREF AsColorref(std::uint32_t argb) {
+  return RGB((argb >> 16) & 0xFF, (argb >> 8) & 0xFF, argb & 0xFF);
+}
+
+class DialWindowTest : public TorvoTest {
+ protected:
+  // The dial's place on the screen.
+  static POINT DialOrigin() {
+    return {GetSystemMetrics(SM_CXFULLSCREEN) - 185, GetSystemMetrics(SM_CYFULLSCREEN) - 185};
+  }
+  static POINT OnScreen(POINT inDial) {
+    const POINT origin = DialOrigin();
+    return {origin.x + inDial.x, origin.y + inDial.y};
+  }
+  static RECT DialRect() {
+    const POINT o = DialOrigin();
+    return {o.x, o.y, o.x + 185, o.y + 185};
+  }
+
+  void UseTestSkin(const TestSkin::Options& options = {}) {
+    const std::wstring skins = folder.Path() + L"skins\\";
+    EmptyFolder(skins);
+    ASSERT_TRUE(TestSkin::Write(skins, options));
+  }
+
+  void StartAndWaitForUpload() {
+    StartAndWaitForCreation();
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+          const auto log = keyboard.Reports();
+          return keyboard.Model().hostStateReports >= 1 && !log.empty() &&
+                 log.back().kind == static_cast<std::uint8_t>(vkb::LogKind::kGet);
+        },
+        15000))
+        << keyboard.DumpReportLog(false);
+  }
+
+  // Shows the dial with message 1040 and waits for its first composition.
+  void ShowDial() {
+    HWND main = torvo.MainWindow();
+    SendMessageW(main, 1040, 0, 0);
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+          RECT r{};
+          GetWindowRect(main, &r);
+          return IsWindowVisible(main) &&
+                 (GetWindowLongW(main, GWL_EXSTYLE) & WS_EX_LAYERED) != 0 &&
+                 r.right - r.left == 185 && r.bottom - r.top == 185;
+        },
+        5000))
+        << torvo.Traces();
+  }
+
+  bool WaitForScreenPixel(POINT inDial, COLORREF expected) {
+    return WaitUntil([&] { return ScreenPixel(OnScreen(inDial)) == expected; }, 3000);
+  }
+
+  static void Click(POINT onScreen) {
+    SetCursorPos(onScreen.x, onScreen.y);
+    INPUT inputs[2] = {};
+    inputs[0].type = INPUT_MOUSE;
+    inputs[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    inputs[1].type = INPUT_MOUSE;
+    inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(2, inputs, sizeof(INPUT));
+  }
+
+  // The dial-function reports (0x0B) the keyboard accepted.
+  std::vector<std::vector<std::uint8_t>> DialFunctionReports() const {
+    std::vector<std::vector<std::uint8_t>> found;
+    for (const auto& report : keyboard.AcceptedSetReports()) {
+      if (report[0] == 0x0B) found.push_back(report);
+    }
+    return found;
+  }
+};
+
+TEST_F(DialWindowTest, DefaultSkinShowsAsALayeredTopmostDialOverWhatLiesBeneath) {
+  Backdrop backdrop(DialRect());
+  StartAndWaitForUpload();
+  HWND main = torvo.MainWindow();
+  ShowDial();
+  RECT rect{};
+  GetWindowRect(main, &rect);
+  EXPECT_EQ(rect.left, DialOrigin().x);
+  EXPECT_EQ(rect.top, DialOrigin().y);
+  EXPECT_NE(GetWindowLongW(main, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
+
+  // What the dial should look like, composed here from the same skin.
+  StartGdiplusOnce();
+  win32::CDialView expected;
+  HWND scratch = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                 GetModuleHandleW(nullptr), nullptr);
+  const std::wstring skins = folder.Path() + L"skins\\";
+  expected.LoadSkin(scratch, std::u16string(skins.begin(), skins.end()));
+  expected.InitialiseDial(scratch);
+  ASSERT_TRUE(expected.ImagesPresent().dial);
+  std::vector<std::uint32_t> pixels(185 * 185);
+  {
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), 185, -185, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP section = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(dc, section);
+    ASSERT_TRUE(expected.DrawDial(dc, 1, 0));  // the default selection is function 1
+    GdiFlush();
+    std::memcpy(pixels.data(), bits, pixels.size() * 4);
+    SelectObject(dc, old);
+    DeleteObject(section);
+    DeleteDC(dc);
+  }
+  DestroyWindow(scratch);
+
+  // Every fourth pixel: transparent ones show the backdrop, opaque ones the skin.
+  int transparent = 0;
+  int opaque = 0;
+  int wrong = 0;
+  std::string firstWrong;
+  ASSERT_TRUE(WaitForScreenPixel({1, 1}, kBackdropColour));
+  for (int y = 0; y < 185; y += 4) {
+    for (int x = 0; x < 185; x += 4) {
+      const std::uint32_t p = pixels[static_cast<std::size_t>(y * 185 + x)];
+      const std::uint32_t alpha = p >> 24;
+      if (alpha != 0 && alpha != 255) continue;
+      // The full-screen metrics can put the dial's lower edge off screen.
+      const POINT at = OnScreen({x, y});
+      if (at.x >= GetSystemMetrics(SM_CXSCREEN) || at.y >= GetSystemMetrics(SM_CYSCREEN)) continue;
+      const COLORREF want = alpha == 0 ? kBackdropColour : AsColorref(p);
+      (alpha == 0 ? transparent : opaque) += 1;
+      const COLORREF seen = ScreenPixel(at);
+      if (seen != want) {
+        if (wrong++ < 5) {
+          firstWrong += " " + std::to_string(x) + "," + std::to_string(y) + ": " +
+                        std::to_string(seen) + " instead of " + std::to_string(want);
+        }
+      }
+    }
+  }
+  EXPECT_GT(transparent, 100);
+  EXPECT_GT(opaque, 1000);
+  EXPECT_EQ(wrong, 0) << firstWrong;
+}
+
+TEST_F(DialWindowTest, PictureFollowsAGestureAndTheChosenFunctionIsSaved) {
+  UseTestSkin();
+  PeerWindow configurator(L"Vistrane");
+  Backdrop backdrop(DialRect());
+  StartAndWaitForUpload();
+  ShowDial();
+  const POINT middle{92, 92};
+  EXPECT_TRUE(WaitForScreenPixel(middle, AsColorref(TestSkin::CentreColour(1))));
+  EXPECT_TRUE(
+      WaitForScreenPixel(TestSkin::ButtonCentre(1), AsColorref(TestSkin::OverlayColour(1))));
+  EXPECT_TRUE(WaitForScreenPixel({2, 2}, kBackdropColour));
+
+  ASSERT_TRUE(keyboard.SendInputEvent(0x6000, 1));
+  EXPECT_TRUE(WaitForScreenPixel(middle, AsColorref(TestSkin::CentreColour(0))));
+  EXPECT_TRUE(WaitForScreenPixel(TestSkin::ButtonCentre(1), AsColorref(TestSkin::kDialColour)));
+  ASSERT_TRUE(keyboard.SendInputEvent(0x7000, 5));
+  EXPECT_TRUE(
+      WaitForScreenPixel(TestSkin::ButtonCentre(5), AsColorref(TestSkin::OverlayColour(5))));
+  EXPECT_EQ(ScreenPixel(OnScreen(middle)), AsColorref(TestSkin::CentreColour(0)));
+  ASSERT_TRUE(keyboard.SendInputEvent(0x6000, 2));
+  EXPECT_TRUE(WaitForScreenPixel(middle, AsColorref(TestSkin::CentreColour(5))));
+  EXPECT_EQ(ScreenPixel(OnScreen(TestSkin::ButtonCentre(5))),
+            AsColorref(TestSkin::OverlayColour(5)));
+  EXPECT_TRUE(WaitUntil([&] { return configurator.Count(1254) == 1; }, 3000));
+}
+
+TEST_F(DialWindowTest, ClickOnASectorSelectsItsFunctionAndACornerDoesNothing) {
+  UseTestSkin();
+  PeerWindow configurator(L"Vistrane");
+  Backdrop backdrop(DialRect());
+  StartAndWaitForUpload();
+  ShowDial();
+  ASSERT_TRUE(WaitForScreenPixel({92, 92}, AsColorref(TestSkin::CentreColour(1))));
+  const auto configTime = area.WriteTime(L"Config.data");
+  const auto libraryTime = area.WriteTime(L"SoftWare.data");
+
+  Click(OnScreen({2, 2}));
+  PumpFor(300);
+  EXPECT_TRUE(DialFunctionReports().empty());
+  EXPECT_EQ(configurator.Count(1254), 0);
+
+  Click(OnScreen(TestSkin::ButtonCentre(3)));
+  ASSERT_TRUE(WaitUntil([&] { return DialFunctionReports().size() == 1; }, 3000)) << torvo.Traces();
+  EXPECT_EQ(DialFunctionReports()[0], (std::vector<std::uint8_t>{0x0B, 0x08, 0, 3, 0, 0, 0, 0}));
+  EXPECT_TRUE(WaitUntil([&] { return configurator.Count(1254) == 1; }, 3000));
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        return area.WriteTime(L"Config.data") != configTime &&
+               area.WriteTime(L"SoftWare.data") != libraryTime;
+      },
+      3000));
+  EXPECT_TRUE(WaitForScreenPixel({92, 92}, AsColorref(TestSkin::CentreColour(3))));
+  EXPECT_EQ(ScreenPixel(OnScreen(TestSkin::ButtonCentre(3))),
+            AsColorref(TestSkin::OverlayColour(3)));
+}
+
+TEST_F(DialWindowTest, SectorWithoutMaskIsNotClickableAndTheOthersAre) {
+  TestSkin::Options options;
+  options.missingMask = 3;
+  UseTestSkin(options);
+  Backdrop backdrop(DialRect());
+  StartAndWaitForUpload();
+  ShowDial();
+  ASSERT_TRUE(WaitForScreenPixel({92, 92}, AsColorref(TestSkin::CentreColour(1))));
+  Click(OnScreen(TestSkin::ButtonCentre(3)));
+  PumpFor(300);
+  EXPECT_TRUE(DialFunctionReports().empty());
+  Click(OnScreen(TestSkin::ButtonCentre(4)));
+  ASSERT_TRUE(WaitUntil([&] { return DialFunctionReports().size() == 1; }, 3000));
+  EXPECT_EQ(DialFunctionReports()[0][3], 4);
+}
+
+TEST_F(DialWindowTest, WithoutADialImageTheWindowGetsNoLayeredContentAndTheProgramRuns) {
+  TestSkin::Options options;
+  options.dialImage = false;
+  UseTestSkin(options);
+  StartAndWaitForUpload();
+  HWND main = torvo.MainWindow();
+  SendMessageW(main, 1040, 0, 0);
+  ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(main) != FALSE; }, 3000));
+  PumpFor(200);
+  EXPECT_EQ(GetWindowLongW(main, GWL_EXSTYLE) & WS_EX_LAYERED, 0);
+  EXPECT_NE(torvo.Traces().find("The dial image could not be loaded"), std::string::npos);
+  // Still answering: the next toggle hides the dial again.
+  DWORD_PTR result = 0;
+  ASSERT_NE(SendMessageTimeoutW(main, 1040, 0, 0, SMTO_ABORTIFHUNG, 3000, &result), 0);
+  EXPECT_FALSE(IsWindowVisible(main));
+  EXPECT_TRUE(torvo.Running());
+}
+
+}  // namespace
+}  // namespace torvo::testing
