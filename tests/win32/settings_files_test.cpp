@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <thread>
 
+#include "settings/win32/file_system_win32.h"
 #include "torvo_fixture.h"
 #include "settings/config_block.h"
 
@@ -57,6 +59,52 @@ TEST_F(SettingsFilesTest, SecondStartFindsTheFolderAndRewritesNothing) {
   EXPECT_EQ(area.Read(L"SoftWare.data"), library);
   EXPECT_EQ(area.WriteTime(L"Config.data"), configTime);
   EXPECT_EQ(area.WriteTime(L"SoftWare.data"), libraryTime);
+}
+
+// Another program reading the settings file for a moment must not make a
+// save fail: the file is replaced once the reader lets go.
+TEST(Win32FileSystemTest, AReaderHoldingTheFileForAMomentDoesNotLoseTheSave) {
+  wchar_t folder[MAX_PATH] = {};
+  ASSERT_GT(GetTempPathW(MAX_PATH, folder), 0u);
+  const std::wstring target = std::wstring(folder) + L"torvo_move_target.data";
+  const std::wstring temporary = target + L".tmp";
+  auto write = [](const std::wstring& path, const char* text) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(file, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
+    CloseHandle(file);
+  };
+  write(target, "old");
+  write(temporary, "new");
+  // A reader that does not share deletion, as a plain fopen does.
+  HANDLE reader = CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+  if (MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    CloseHandle(reader);
+    DeleteFileW(target.c_str());
+    GTEST_SKIP() << "this platform replaces a file that is open without delete sharing";
+  }
+  std::thread release([reader] {
+    Sleep(60);
+    CloseHandle(reader);
+  });
+  Win32FileSystem fileSystem;
+  const bool moved =
+      fileSystem.MoveFileOver(std::u16string(reinterpret_cast<const char16_t*>(temporary.c_str())),
+                              std::u16string(reinterpret_cast<const char16_t*>(target.c_str())));
+  release.join();
+  EXPECT_TRUE(moved);
+  HANDLE file = CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  char content[8] = {};
+  DWORD read = 0;
+  ReadFile(file, content, sizeof(content) - 1, &read, nullptr);
+  CloseHandle(file);
+  EXPECT_STREQ(content, "new");
+  DeleteFileW(target.c_str());
+  DeleteFileW(temporary.c_str());
 }
 
 }  // namespace

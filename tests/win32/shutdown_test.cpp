@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "device/win32/ansi_converter_win32.h"
+#include "menu_support.h"
 #include "torvo_fixture.h"
 
 namespace torvo::testing {
@@ -97,12 +98,15 @@ TEST_F(ShutdownTest, AnUploadRunningAtShutdownDoesNotHaveTheLastWord) {
 }
 
 TEST_F(ShutdownTest, ArrivalAsADeviceEventOpensOnlyAfterThePauseAndARemovalCancelsIt) {
+  PeerWindow configurator(L"Vistrane");
   ASSERT_TRUE(keyboard.SetPlugged(false, false));
   StartAndWaitForCreation();
+  HWND main = torvo.MainWindow();
   const std::uint32_t opensAtStart = keyboard.Counters().openFeatureDevice;
 
   // Arrival reported through the event message, then gone again within the
-  // pause: nothing is opened, uploaded or shown.
+  // pause: nothing is opened, uploaded or shown, and the configurator is not
+  // closed for a device it never saw.
   ASSERT_TRUE(keyboard.SetPlugged(true, false));
   ASSERT_TRUE(keyboard.SendInputEvent(0x7F00, 1));
   ASSERT_TRUE(keyboard.WaitForDelivery(2000));
@@ -113,10 +117,18 @@ TEST_F(ShutdownTest, ArrivalAsADeviceEventOpensOnlyAfterThePauseAndARemovalCance
   PumpFor(8500);
   EXPECT_EQ(keyboard.Counters().openFeatureDevice, opensAtStart);
   EXPECT_TRUE(keyboard.Reports().empty()) << keyboard.DumpReportLog(false);
+  EXPECT_FALSE(TrayIconExists(main));
+  EXPECT_EQ(configurator.Count(1042), 0);
 
-  // A whole arrival: nothing reaches the keyboard before the device is open.
+  // A whole arrival. An apply from the configurator during the pause is
+  // answered at once, as for an absent device, and sends nothing; the full
+  // upload still follows the pause.
   ASSERT_TRUE(keyboard.SendInputEvent(0x7F00, 1));
   ASSERT_TRUE(keyboard.WaitForDelivery(2000));
+  PumpFor(500);
+  ASSERT_TRUE(PostMessageW(main, 1224, 0, 0));
+  ASSERT_TRUE(WaitUntil([&] { return configurator.Count(1256) == 1; }, 2000));
+  EXPECT_TRUE(keyboard.Reports().empty()) << keyboard.DumpReportLog(false);
   ASSERT_TRUE(WaitUntil([&] { return keyboard.Model().hostStateReports >= 1; }, 15000))
       << keyboard.DumpReportLog(false);
   EXPECT_EQ(keyboard.Counters().openFeatureDevice, opensAtStart + 1);
@@ -124,6 +136,8 @@ TEST_F(ShutdownTest, ArrivalAsADeviceEventOpensOnlyAfterThePauseAndARemovalCance
   ASSERT_FALSE(log.empty());
   EXPECT_EQ(log.front().bytes[0], 0x04);
   EXPECT_EQ(log.front().kind, kSet);
+  EXPECT_TRUE(TrayIconExists(main));
+  EXPECT_EQ(configurator.Count(1256), 1) << "the full upload does not answer the configurator";
 }
 
 // A library call that never returns: the exit command still ends the process

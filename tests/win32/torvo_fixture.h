@@ -72,6 +72,19 @@ class TorvoTest : public ::testing::Test {
     StartAndWaitForCreation(torvo, arguments);
   }
 
+  // Waits until an upload has ended: its host-state (1, 0) report has been
+  // sent and polled. Tests that unplug the keyboard wait for this first, or
+  // the upload still running would send its last reports to a closed device.
+  bool WaitForUploadEnd(std::uint32_t hostStateReports = 1, DWORD timeoutMs = 20000) {
+    return WaitUntil(
+        [&] {
+          const auto log = keyboard.Reports();
+          return keyboard.Model().hostStateReports >= hostStateReports && !log.empty() &&
+                 log.back().kind == static_cast<std::uint8_t>(vkb::LogKind::kGet);
+        },
+        timeoutMs);
+  }
+
   // Ends the program with a message to its main window (6002, WM_CLOSE...).
   void ExitBy(TorvoProcess& process, UINT message, WPARAM wParam) {
     ASSERT_TRUE(PostMessageW(process.MainWindow(), message, wParam, 0));

@@ -65,6 +65,7 @@ TEST_F(TrayMenuTest, IconExistsExactlyWhileTheDeviceIsPresent) {
   StartAndWaitForCreation();
   HWND main = torvo.MainWindow();
   ASSERT_TRUE(WaitUntil([&] { return TrayIconExists(main); }, 5000));
+  ASSERT_TRUE(WaitForUploadEnd()) << keyboard.DumpReportLog(false);
 
   ASSERT_TRUE(keyboard.SetPlugged(false));
   EXPECT_TRUE(WaitUntil([&] { return !TrayIconExists(main); }, 5000));

@@ -101,8 +101,22 @@ bool Win32FileSystem::WriteFileDurably(const std::u16string& path, const std::ui
 }
 
 bool Win32FileSystem::MoveFileOver(const std::u16string& from, const std::u16string& to) {
-  return ::MoveFileExW(Wide(from), Wide(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
-         FALSE;
+  // The suite's other programs read the settings files; while one of them
+  // has the file open without delete sharing, it cannot be replaced. Such a
+  // read is short, so the move is tried again for a moment before the save
+  // counts as failed.
+  constexpr int kAttempts = 10;
+  constexpr DWORD kRetryPauseMs = 20;
+  for (int attempt = 1;; ++attempt) {
+    if (::MoveFileExW(Wide(from), Wide(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      return true;
+    }
+    const DWORD error = ::GetLastError();
+    const bool busy = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
+                      error == ERROR_LOCK_VIOLATION;
+    if (!busy || attempt == kAttempts) return false;
+    ::Sleep(kRetryPauseMs);
+  }
 }
 
 bool Win32FileSystem::RemoveFile(const std::u16string& path) {
