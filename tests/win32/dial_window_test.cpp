@@ -74,18 +74,6 @@ class DialWindowTest : public TorvoTest {
     ASSERT_TRUE(TestSkin::Write(skins, options));
   }
 
-  void StartAndWaitForUpload() {
-    StartAndWaitForCreation();
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-          const auto log = keyboard.Reports();
-          return keyboard.Model().hostStateReports >= 1 && !log.empty() &&
-                 log.back().kind == static_cast<std::uint8_t>(vkb::LogKind::kGet);
-        },
-        15000))
-        << keyboard.DumpReportLog(false);
-  }
-
   // Shows the dial with message 1040 and waits for its first composition.
   void ShowDial() {
     HWND main = torvo.MainWindow();

@@ -77,19 +77,6 @@ DWORD WINAPI TakeShareMutexAndEnd(LPVOID) {
 
 class MainWindowTest : public TorvoTest {
  protected:
-  // Starts Torvo.exe with the keyboard plugged and waits for the end of the
-  // start-up upload (its host-state report and poll).
-  void StartAndWaitForUpload() {
-    StartAndWaitForCreation();
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-          const auto log = keyboard.Reports();
-          return keyboard.Model().hostStateReports >= 1 && !log.empty() &&
-                 log.back().kind == static_cast<std::uint8_t>(vkb::LogKind::kGet);
-        },
-        15000))
-        << keyboard.DumpReportLog(false);
-  }
   void SaveConfig(const ConfigBlock& block) {
     ASSERT_TRUE(area.Write(L"Config.data", ImageOf(block)));
   }

@@ -52,13 +52,7 @@ class ShutdownTest : public TorvoTest {
 
 TEST_F(ShutdownTest, TheClosingReportAndItsPollComeBeforeTheConfiguratorIsTold) {
   PeerWindow configurator(L"Vistrane");
-  StartAndWaitForCreation();
-  ASSERT_TRUE(WaitUntil(
-      [&] {
-        const auto log = keyboard.Reports();
-        return keyboard.Model().hostStateReports >= 1 && !log.empty() && log.back().kind == kGet;
-      },
-      15000));
+  StartAndWaitForUpload();
   // A device that answers busy once: the closing poll takes a while, and a
   // 1042 posted before it would arrive first.
   ASSERT_TRUE(keyboard.SetStatusBehaviour(vkb::StatusMode::kBusyThenReady, 1, true));

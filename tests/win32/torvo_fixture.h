@@ -85,6 +85,13 @@ class TorvoTest : public ::testing::Test {
         timeoutMs);
   }
 
+  // Starts Torvo.exe with the keyboard plugged and waits for the end of the
+  // start-up upload.
+  void StartAndWaitForUpload() {
+    StartAndWaitForCreation();
+    ASSERT_TRUE(WaitForUploadEnd()) << keyboard.DumpReportLog(false);
+  }
+
   // Ends the program with a message to its main window (6002, WM_CLOSE...).
   void ExitBy(TorvoProcess& process, UINT message, WPARAM wParam) {
     ASSERT_TRUE(PostMessageW(process.MainWindow(), message, wParam, 0));
