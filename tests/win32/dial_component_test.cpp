@@ -15,6 +15,7 @@
 #include "dial/win32/picture_win32.h"
 #include "dial/win32/rgn_button_win32.h"
 #include "dial_test_skin.h"
+#include "menu_support.h"
 #include "harness.h"
 
 namespace torvo::win32 {
@@ -516,11 +517,11 @@ TEST_F(DialViewTest, PaintsAndClicksLeaveNoGdiObjectBehind) {
   };
   for (int i = 0; i < 20; ++i) paint(i);
   testing::PumpFor(20);
-  const int before = testing::GdiObjectCount();
+  const long before = testing::GdiObjectCount(GetCurrentProcess());
   ASSERT_GT(before, 0);
   for (int i = 0; i < 150; ++i) paint(i);
   testing::PumpFor(20);
-  EXPECT_EQ(testing::GdiObjectCount(), before);
+  EXPECT_EQ(testing::GdiObjectCount(GetCurrentProcess()), before);
   EXPECT_GE(parent.paints, 170);
 }
 

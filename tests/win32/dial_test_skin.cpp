@@ -183,35 +183,4 @@ bool TestSkin::Write(const std::wstring& folder, const Options& options) {
   return ok;
 }
 
-int GdiObjectCount() {
-  const DWORD reported = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
-  if (reported != 0) return static_cast<int>(reported);
-  // Wine does not report the count; its handle table is the process's own
-  // and is reachable from the process environment block.
-  struct HandleEntry {
-    std::uint64_t object;
-    std::uint32_t owner;
-    std::uint16_t unique;
-    std::uint8_t type;
-    std::uint8_t flags;
-    std::uint64_t user;
-  };
-  static_assert(sizeof(HandleEntry) == 24);
-  using GetPeb = void*(WINAPI*)();
-  const auto getPeb = reinterpret_cast<GetPeb>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlGetCurrentPeb")));
-  if (getPeb == nullptr) return -1;
-  const auto* peb = static_cast<const std::uint8_t*>(getPeb());
-#ifdef _WIN64
-  const void* table = *reinterpret_cast<void* const*>(peb + 0xF8);
-#else
-  const void* table = *reinterpret_cast<void* const*>(peb + 0x94);
-#endif
-  if (table == nullptr) return -1;
-  const auto* entries = static_cast<const HandleEntry*>(table);
-  int count = 0;
-  for (int i = 0; i < 0x4000; ++i) count += entries[i].type != 0 ? 1 : 0;
-  return count;
-}
-
 }  // namespace torvo::testing

@@ -64,7 +64,4 @@ void StartGdiplusOnce();
 // Deletes every file in `folder` (not its subfolders).
 void EmptyFolder(const std::wstring& folder);
 
-// The GDI objects this process holds now.
-int GdiObjectCount();
-
 }  // namespace torvo::testing

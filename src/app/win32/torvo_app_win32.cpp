@@ -17,11 +17,11 @@ namespace torvo::win32 {
 BOOL CTorvoApp::InitInstance() {
   ProcessValues& process = Process();
 
-  // 1. Only the first character of the argument text counts.
+  // Only the first character of the argument text counts.
   const std::u16string_view commandLine(reinterpret_cast<const char16_t*>(GetCommandLineW()));
   process.configuratorRequested = IsConfiguratorRequested(ArgumentText(commandLine)) ? 1 : 0;
 
-  // 2.-3. Single instance. A second one forwards the configurator request.
+  // Single instance. A second one forwards the configurator request.
   instanceMutex_ = CreateMutexW(nullptr, FALSE, kInstanceMutexName);
   if (GetLastError() == ERROR_ALREADY_EXISTS) {
     CloseHandle(instanceMutex_);
@@ -33,20 +33,20 @@ BOOL CTorvoApp::InitInstance() {
     return FALSE;
   }
 
-  // 4. The menu hook of this thread, for the life of the process.
+  // The menu hook of this thread, for the life of the process.
   InstallMenuHook(instance_);
 
-  // 5. Common controls.
+  // Common controls.
   INITCOMMONCONTROLSEX controls{};
   controls.dwSize = sizeof(controls);
   controls.dwICC = 0xFF;  // ICC_WIN95_CLASSES
   InitCommonControlsEx(&controls);
 
-  // 7. The graphics library.
+  // The graphics library.
   Gdiplus::GdiplusStartupInput input;
   gdiplusStarted_ = Gdiplus::GdiplusStartup(&gdiplusToken_, &input, nullptr) == Gdiplus::Ok;
 
-  // 8.-9. The main window, run modally; no message loop follows.
+  // The main window, run modally; no message loop follows.
   auto window = std::make_unique<CTorvoDlg>(instance_);
   window->DoModal();
   window.reset();

@@ -55,7 +55,7 @@ CTorvoDlg::~CTorvoDlg() = default;
 // Creation
 
 int CTorvoDlg::OnCreate(CREATESTRUCTW* createStruct) {
-  // 1. Default creation processing.
+  // Default creation processing.
   if (CDialogWindow::OnCreate(createStruct) == -1) return -1;
   HWND hwnd = GetSafeHwnd();
   ProcessValues& process = Process();
@@ -63,34 +63,34 @@ int CTorvoDlg::OnCreate(CREATESTRUCTW* createStruct) {
   // COM for the shell and picture loading on this thread; balanced at the end.
   comInitialized_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
 
-  // 2. Title by which the suite's programs and a second instance find us.
+  // Title by which the suite's programs and a second instance find us.
   SetWindowTextW(hwnd, reinterpret_cast<const wchar_t*>(kOwnWindowTitle));
 
-  // 3.-4. Program and skin folders.
+  // Program and skin folders.
   wchar_t modulePath[MAX_PATH] = {};
   GetModuleFileNameW(nullptr, modulePath, MAX_PATH);
   process.programFolder = FolderOfPath(U16(modulePath));
   process.skinFolder = process.programFolder + u"skins\\";
 
-  // 5. Language library; a failure leaves it null and every text empty.
+  // Language library; a failure leaves it null and every text empty.
   process.languageLibrary = LoadLibraryW(W(process.programFolder + u"lan.dll"));
 
-  // 6. On-screen display hand-off file (in the settings folder, which this
+  // On-screen display hand-off file (in the settings folder, which this
   // creates when missing).
   osdDataPath_ = OsdDataPath(settingsEnv_);
   core_.SetOsdDataPath(osdDataPath_);
 
-  // 7. Skin.
+  // Skin.
   dialView_.LoadSkin(hwnd, process.skinFolder);
 
-  // 8. Device library; a missing library or entry point makes its calls fail.
+  // Device library; a missing library or entry point makes its calls fail.
   process.deviceLibrary.Bind(process.programFolder);
 
-  // 9.-11. Config.data, SoftWare.data and the library record bound to the
+  // Config.data, SoftWare.data and the library record bound to the
   // active slot.
   settings_.Load();
 
-  // 12. The share mutex must be ours: another holder means another instance
+  // The share mutex must be ours: another holder means another instance
   // of the suite's companion owns the shared block.
   shareMutex_ = CreateMutexW(nullptr, FALSE, kShareMutexName);
   if (GetLastError() == ERROR_ALREADY_EXISTS) {
@@ -98,20 +98,20 @@ int CTorvoDlg::OnCreate(CREATESTRUCTW* createStruct) {
     return -1;
   }
 
-  // 13.-14. Run-time fields, the shared block and its first publication.
+  // Run-time fields, the shared block and its first publication.
   ResetRuntimeFields(config_.header);
   if (CreateSharedBlock() != 0) PublishConfig();
 
-  // 15. The upload worker.
+  // The upload worker.
   workerThread_.Start(kWorkerStackSize);
 
-  // 16. No taskbar button.
+  // No taskbar button.
   SetWindowLongW(hwnd, GWL_EXSTYLE, WS_EX_TOOLWINDOW);
 
-  // 17. Give the device library a moment after start.
+  // Give the device library a moment after start.
   Sleep(1000);
 
-  // 18.-19. Device monitor and feature device.
+  // Device monitor and feature device.
   if (OpenDevice() != 0) {
     SetTimer(hwnd, TIMER_INITIAL_UPLOAD, kInitialUploadDelayMs, nullptr);
     AddTrayIcon();
@@ -123,10 +123,9 @@ int CTorvoDlg::OnCreate(CREATESTRUCTW* createStruct) {
     Trace(u"Device not present at start\n");
   }
 
-  // 20. The on-screen display, at every start.
+  // The on-screen display, at every start.
   LaunchOsd();
   creationCompleted_ = true;
-  // 21.
   return 0;
 }
 
@@ -356,22 +355,22 @@ void CTorvoDlg::OnDestroy() {
   DeviceFlags& flags = process.deviceFlags;
   HWND hwnd = GetSafeHwnd();
   const ULONGLONG start = GetTickCount64();
-  // 1.-2.
+  // Default destruction, then the dial's images.
   CDialogWindow::OnDestroy();
   dialView_.ReleaseDialImages();
   // No request starts from now on; one already running is noted, because
   // its remaining reports end with "host active" after the closing report.
   flags.stopRequested = 1;
   bool workerWasBusy = flags.workerBusy.load() == 1;
-  // 3. Tell the device the host leaves.
+  // Tell the device the host leaves.
   const bool closingReportReturned = SendClosingHostState(kClosingReportWaitMs);
-  // 4.
+  // No timer fires from here on.
   KillTimer(hwnd, TIMER_FOLLOW_FOREGROUND);
   KillTimer(hwnd, TIMER_INITIAL_UPLOAD);
   KillTimer(hwnd, TIMER_ARRIVAL_PAUSE);
-  // 5.-6.
+  // The configurator (1042, then WM_CLOSE) and the on-screen display.
   CloseSiblingWindows();
-  // 7.-10. The worker. When it ended, the abort raised for it is lowered,
+  // The worker. When it ended, the abort raised for it is lowered,
   // so that no later report skips its poll because of it.
   workerWasBusy = workerWasBusy || flags.workerBusy.load() == 1;
   if (StopWorker() == UploadWorkerThread::StopResult::kEnded) flags.abortTransfer = 0;
@@ -385,7 +384,7 @@ void CTorvoDlg::OnDestroy() {
                            : 0;
     SendClosingHostState(left > kLastReportMinWaitMs ? left : kLastReportMinWaitMs);
   }
-  // 11.-12. The library stays loaded while a thread may still be inside it.
+  // The library stays loaded while a thread may still be inside it.
   process.deviceLibrary.CloseDevMonitor();
   process.deviceLibrary.CloseFeatureDevice();
   if (!process.deviceCallsAbandoned) {
@@ -393,12 +392,12 @@ void CTorvoDlg::OnDestroy() {
   } else {
     Trace(u"A thread may still be inside the device library; it stays loaded\n");
   }
-  // 13.
+  // COM, initialised by the creation handler.
   if (comInitialized_) {
     CoUninitialize();
     comInitialized_ = false;
   }
-  // 14.-15. Shared block and share mutex.
+  // Shared block and share mutex.
   if (sharedMapping_ != nullptr) {
     if (sharedConfig_ != nullptr) UnmapViewOfFile(sharedConfig_);
     CloseHandle(sharedMapping_);
@@ -409,9 +408,9 @@ void CTorvoDlg::OnDestroy() {
     CloseHandle(shareMutex_);
     shareMutex_ = nullptr;
   }
-  // 16.
+  // The tray icon.
   RemoveTrayIcon();
-  // 17.
+  // The language library.
   if (process.languageLibrary != nullptr) {
     FreeLibrary(process.languageLibrary);
     process.languageLibrary = nullptr;

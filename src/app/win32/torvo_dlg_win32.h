@@ -31,10 +31,9 @@
 
 namespace torvo::win32 {
 
-// Window messages and commands of the main window.
+// Window messages and timers of the main window (the tray's commands are
+// in app/tray.h).
 inline constexpr UINT MSG_CFG_CLOSE_NOTICE = 1042;
-inline constexpr UINT ID_OPEN_CONFIGURATOR = 6001;
-inline constexpr UINT ID_EXIT = 6002;
 inline constexpr UINT_PTR TIMER_FOLLOW_FOREGROUND = 500;
 inline constexpr UINT_PTR TIMER_INITIAL_UPLOAD = 502;
 // One-shot: the pause between a device arrival and opening the device, run

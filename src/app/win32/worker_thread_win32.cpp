@@ -59,11 +59,6 @@ DWORD WINAPI BoundedCallProc(LPVOID parameter) {
 
 }  // namespace
 
-UploadWorkerThread::~UploadWorkerThread() {
-  // Stop() has either deleted the context or deliberately kept it for a
-  // thread that may still use it; a worker never started leaves nothing.
-}
-
 bool UploadWorkerThread::Start(DWORD stackSize) {
   ProcessValues& process = Process();
   auto context = std::make_unique<WorkerContext>();

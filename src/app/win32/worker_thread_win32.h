@@ -26,8 +26,10 @@ class UploadWorkerThread {
  public:
   enum class StopResult { kNotRunning, kEnded, kAbandoned };
 
+  // Stop() either deletes the context or deliberately keeps it for a thread
+  // that may still use it; nothing is left for the destructor to free.
   UploadWorkerThread() = default;
-  ~UploadWorkerThread();
+  ~UploadWorkerThread() = default;
   UploadWorkerThread(const UploadWorkerThread&) = delete;
   UploadWorkerThread& operator=(const UploadWorkerThread&) = delete;
 
