@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "device_event_rig.h"
@@ -18,6 +19,20 @@ std::string Native(const std::u16string& path) {
   for (char16_t c : path) out.push_back(c == u'\\' ? '/' : static_cast<char>(c));
   return out;
 }
+
+class PosixReader final : public torvo::FileReader {
+ public:
+  explicit PosixReader(int fd) : fd_(fd) {}
+  ~PosixReader() override { close(fd_); }
+  bool ReadNext(std::uint8_t* into, std::size_t maxBytes, std::size_t& got) override {
+    const ssize_t n = read(fd_, into, maxBytes);
+    got = n > 0 ? static_cast<std::size_t>(n) : 0;
+    return n >= 0;
+  }
+
+ private:
+  int fd_;
+};
 
 class PosixFileSystem final : public torvo::FileSystem {
  public:
@@ -33,11 +48,22 @@ class PosixFileSystem final : public torvo::FileSystem {
     out.resize(static_cast<std::size_t>(got));
     return torvo::ReadResult::kRead;
   }
-  bool WriteFileDurably(const std::u16string& path, const std::uint8_t* data,
-                        std::size_t size) override {
+  torvo::ReadResult OpenFileForReading(const std::u16string& path,
+                                       std::unique_ptr<torvo::FileReader>& reader) override {
+    reader.reset();
+    const int fd = open(Native(path).c_str(), O_RDONLY);
+    if (fd < 0) return torvo::ReadResult::kNotFound;
+    reader = std::make_unique<PosixReader>(fd);
+    return torvo::ReadResult::kRead;
+  }
+  bool WriteFileDurably(const std::u16string& path, torvo::FilePieces pieces) override {
     const int fd = open(Native(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd < 0) return false;
-    const bool ok = write(fd, data, size) == static_cast<ssize_t>(size) && fsync(fd) == 0;
+    bool ok = true;
+    for (const auto piece : pieces) {
+      ok = ok && write(fd, piece.data(), piece.size()) == static_cast<ssize_t>(piece.size());
+    }
+    ok = ok && fsync(fd) == 0;
     return close(fd) == 0 && ok;
   }
   bool MoveFileOver(const std::u16string& from, const std::u16string& to) override {

@@ -115,7 +115,8 @@ inline EventTimes TimeSavingEvents(FileSystem& files, UserFolders& folders, int 
   settings.Load();
   DialState dial;
   NoWindow window;
-  MainWindowCore core({settings, dial, desktop, shared, protocol, flags, window});
+  SimpleCaseInsensitiveText text;
+  MainWindowCore core({settings, dial, desktop, shared, protocol, flags, window, text});
 
   std::vector<double> times;
   times.reserve(static_cast<std::size_t>(events));

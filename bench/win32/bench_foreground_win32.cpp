@@ -100,13 +100,14 @@ int wmain(int argc, wchar_t** argv) {
   Report("ForegroundExecutableName (as each tick)",
          [&] { torvo::win32::ForegroundExecutableName(); });
 
+  const torvo::win32::Win32CaseInsensitiveText names;
   int same = 0, differ = 0, notAsked = 0;
   for (DWORD id : ids) {
     const auto bySnapshot = torvo::win32::ExecutableNameBySnapshot(id);
     const auto byQuery = torvo::win32::ExecutableNameByQuery(id);
     if (!byQuery) {
       ++notAsked;
-    } else if (bySnapshot && torvo::EqualIgnoringCase(*bySnapshot, *byQuery)) {
+    } else if (bySnapshot && names.Equal(*bySnapshot, *byQuery)) {
       ++same;
     } else {
       ++differ;

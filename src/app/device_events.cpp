@@ -43,9 +43,11 @@ Effects GestureEvent(std::uint32_t low, ConfigBlock& config, DialState& dial) {
   return {};
 }
 
+// The device points at function `low`; 0 points at none (the dial shows no
+// sector, and a gesture ending there keeps the function it started with).
 Effects PreviewEvent(std::uint32_t low, DialState& dial) {
   if (dial.dialShown != 1) return {};
-  if (!IsDialFunction(low)) {
+  if (low != 0 && !IsDialFunction(low)) {
     return {effect::TraceText(u"Dial preview of an unknown function ignored\n")};
   }
   dial.previewMode = 1;

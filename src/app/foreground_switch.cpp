@@ -6,9 +6,9 @@
 namespace torvo {
 
 Effects FollowForegroundApplication(const std::optional<std::u16string>& foregroundExecutable,
-                                    ConfigBlock& config) {
+                                    ConfigBlock& config, const CaseInsensitiveText& text) {
   if (!foregroundExecutable.has_value()) return {};
-  const std::optional<int> match = MatchForegroundSlot(config, *foregroundExecutable);
+  const std::optional<int> match = MatchForegroundSlot(config, *foregroundExecutable, text);
   if (!match.has_value() || *match == config.header.activeSlot) return {};
   return SwitchActiveSlot(*match, config);
 }

@@ -6,15 +6,17 @@
 #include <string>
 
 #include "app/window_effects.h"
+#include "common/text_comparison.h"
 #include "settings/config_block.h"
 
 namespace torvo {
 
 // One check. `foregroundExecutable`: the file name of the program that owns
 // the foreground window, none when it could not be found (no switch then).
-// A program of no slot, or of the active slot, changes nothing.
+// A program of no slot, or of the active slot, changes nothing. Names are
+// compared by `text`, as the system compares them.
 Effects FollowForegroundApplication(const std::optional<std::u16string>& foregroundExecutable,
-                                    ConfigBlock& config);
+                                    ConfigBlock& config, const CaseInsensitiveText& text);
 
 // Makes `slot` (0..3) active and tells everyone: the shared block, the
 // device (through the worker), the configurator and the on-screen display.

@@ -38,7 +38,7 @@ void MainWindowCore::OnSettingsChanged() {
 
 void MainWindowCore::FollowForegroundApplication(
     const std::optional<std::u16string>& foregroundExecutable) {
-  Perform(torvo::FollowForegroundApplication(foregroundExecutable, p_.settings.config));
+  Perform(torvo::FollowForegroundApplication(foregroundExecutable, p_.settings.config, p_.text));
 }
 
 void MainWindowCore::SwitchActiveSlot(int slot) {

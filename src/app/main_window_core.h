@@ -13,6 +13,7 @@
 #include "app/shared_block.h"
 #include "app/window_effects.h"
 #include "common/desktop.h"
+#include "common/text_comparison.h"
 #include "device/device_protocol.h"
 #include "device/device_state.h"
 #include "settings/settings_store.h"
@@ -44,6 +45,8 @@ struct MainWindowPorts {
   DeviceProtocol& protocol;
   DeviceFlags& flags;
   MainWindowActions& window;
+  // How program names compare without regard to case (the system's way).
+  const CaseInsensitiveText& text;
 };
 
 class MainWindowCore {

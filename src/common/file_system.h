@@ -9,6 +9,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -20,6 +22,19 @@ namespace torvo {
 // caller to create the file without losing what it holds.
 enum class ReadResult { kRead, kNotFound, kFailed };
 
+// A file opened for reading from its start, piece by piece, so that a large
+// file need not be held in memory whole.
+class FileReader {
+ public:
+  virtual ~FileReader() = default;
+  // Reads the next at most `maxBytes` into `into`; `got` is how many came,
+  // 0 at the end of the file. False when the read failed (`got` is then 0).
+  virtual bool ReadNext(std::uint8_t* into, std::size_t maxBytes, std::size_t& got) = 0;
+};
+
+// The bytes of a file written in pieces, in order.
+using FilePieces = std::span<const std::span<const std::uint8_t>>;
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -27,10 +42,14 @@ class FileSystem {
   // kRead, `out` holds nothing.
   virtual ReadResult ReadFile(const std::u16string& path, std::size_t maxBytes,
                               std::vector<std::uint8_t>& out) = 0;
-  // Creates or truncates `path`, writes every byte, flushes it to the disk and
-  // closes it. False on any failure (the file may then be partial).
-  virtual bool WriteFileDurably(const std::u16string& path, const std::uint8_t* data,
-                                std::size_t size) = 0;
+  // Opens `path` for reading piece by piece: kRead with `reader` set, else
+  // why not (as ReadFile tells it) and `reader` null.
+  virtual ReadResult OpenFileForReading(const std::u16string& path,
+                                        std::unique_ptr<FileReader>& reader) = 0;
+  // Creates or truncates `path`, writes every byte of the pieces in order,
+  // flushes it to the disk and closes it. False on any failure (the file may
+  // then be partial).
+  virtual bool WriteFileDurably(const std::u16string& path, FilePieces pieces) = 0;
   // Moves `from` over `to` in one step, replacing `to` if it exists.
   virtual bool MoveFileOver(const std::u16string& from, const std::u16string& to) = 0;
   virtual bool RemoveFile(const std::u16string& path) = 0;

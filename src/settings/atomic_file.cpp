@@ -8,10 +8,14 @@ std::u16string TemporaryPathFor(const std::u16string& path) {
 
 bool ReplaceFileAtomically(FileSystem& fileSystem, const std::u16string& path,
                            const std::uint8_t* data, std::size_t size) {
-  static const std::uint8_t kNoBytes = 0;
-  if (data == nullptr) data = &kNoBytes;  // an empty image is still a valid file
+  if (data == nullptr || size == 0) return ReplaceFileAtomically(fileSystem, path, FilePieces{});
+  const std::span<const std::uint8_t> piece[] = {{data, size}};
+  return ReplaceFileAtomically(fileSystem, path, FilePieces(piece));
+}
+
+bool ReplaceFileAtomically(FileSystem& fileSystem, const std::u16string& path, FilePieces pieces) {
   const std::u16string temporary = TemporaryPathFor(path);
-  if (!fileSystem.WriteFileDurably(temporary, data, size)) {
+  if (!fileSystem.WriteFileDurably(temporary, pieces)) {
     fileSystem.RemoveFile(temporary);
     return false;
   }

@@ -19,5 +19,7 @@ std::u16string TemporaryPathFor(const std::u16string& path);
 // temporary file is removed and `path` keeps its old content.
 bool ReplaceFileAtomically(FileSystem& fileSystem, const std::u16string& path,
                            const std::uint8_t* data, std::size_t size);
+// The same with the new content given as pieces written in order.
+bool ReplaceFileAtomically(FileSystem& fileSystem, const std::u16string& path, FilePieces pieces);
 
 }  // namespace torvo

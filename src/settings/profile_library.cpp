@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <limits>
+#include <memory>
+#include <new>
+#include <span>
+#include <vector>
 
 #include "common/trace.h"
 #include "settings/atomic_file.h"
@@ -35,49 +38,69 @@ std::u16string DefaultName(const DefaultProfileNameSource& source) {
 ReadResult LoadProfileLibrary(const SettingsEnvironment& env, ProfileLibrary& library,
                               const DefaultProfileNameSource& defaultName) {
   const std::u16string path = GetSettingsFolder(env) + kProfileLibraryFileName;
-  std::vector<std::uint8_t> bytes;
-  const ReadResult read =
-      env.fileSystem.ReadFile(path, std::numeric_limits<std::size_t>::max(), bytes);
-  if (read != ReadResult::kRead) {
+  std::unique_ptr<FileReader> reader;
+  const ReadResult opened = env.fileSystem.OpenFileForReading(path, reader);
+  if (opened != ReadResult::kRead) {
     auto record = std::make_unique<ProfileRecord>();
     MakeDefaultProfile(*record, 0);
     SetName(*record, DefaultName(defaultName));
     library.push_back(std::move(record));
-    if (read == ReadResult::kNotFound) {
+    if (opened == ReadResult::kNotFound) {
       Trace(u"SoftWare.data not found; a default profile library is made and saved\n");
       SaveProfileLibrary(env, library);
     } else {
       // The file may hold the user's profiles: it is left as it is.
       Trace(u"SoftWare.data could not be read; a default profile is used and the file is kept\n");
     }
-    return read;
+    return opened;
   }
 
-  if (bytes.size() % kProfileRecordSize != 0) {
-    Trace(u"SoftWare.data ends in a partial record; its rest is zero-filled\n");
-  }
-  for (std::size_t offset = 0; offset < bytes.size(); offset += kProfileRecordSize) {
-    auto record = std::make_unique<ProfileRecord>();  // zero-filled
-    const std::size_t count = std::min(kProfileRecordSize, bytes.size() - offset);
-    std::memcpy(record.get(), bytes.data() + offset, count);
-    library.push_back(std::move(record));
+  // Record by record, straight into the records kept, so that a library of
+  // any size costs no more than itself.
+  try {
+    for (;;) {
+      auto record = std::make_unique<ProfileRecord>();  // zero-filled
+      std::size_t got = 0;
+      if (!reader->ReadNext(reinterpret_cast<std::uint8_t*>(record.get()), kProfileRecordSize,
+                            got)) {
+        Trace(
+            u"SoftWare.data could not be read to its end; the records read are used and the "
+            u"file is kept\n");
+        return ReadResult::kFailed;
+      }
+      if (got == 0) break;
+      if (got < kProfileRecordSize) {
+        Trace(u"SoftWare.data ends in a partial record; its rest is zero-filled\n");
+      }
+      library.push_back(std::move(record));
+      if (got < kProfileRecordSize) break;
+    }
+  } catch (const std::bad_alloc&) {
+    Trace(
+        u"SoftWare.data does not fit in memory; the records read are used and the file is "
+        u"kept\n");
+    return ReadResult::kFailed;
   }
   return ReadResult::kRead;
 }
 
 bool SaveProfileLibrary(const SettingsEnvironment& env, const ProfileLibrary& library) {
   const std::u16string path = GetSettingsFolder(env) + kProfileLibraryFileName;
-  std::vector<std::uint8_t> image;
-  image.reserve(library.size() * kProfileRecordSize);
-  for (const auto& record : library) {
-    if (!record) {  // keeps the positions of the records after it
-      image.resize(image.size() + kProfileRecordSize, 0);
-      continue;
-    }
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(record.get());
-    image.insert(image.end(), bytes, bytes + kProfileRecordSize);
+  // Written from the records themselves: no second copy of the library.
+  static const ProfileRecord kEmptyRecord{};
+  std::vector<std::span<const std::uint8_t>> pieces;
+  try {
+    pieces.reserve(library.size());
+  } catch (const std::bad_alloc&) {
+    Trace(u"SoftWare.data could not be written (out of memory); the previous file is kept\n");
+    return false;
   }
-  if (ReplaceFileAtomically(env.fileSystem, path, image.data(), image.size())) return true;
+  for (const auto& record : library) {
+    // A missing record keeps the positions of the records after it.
+    const ProfileRecord& bytes = record ? *record : kEmptyRecord;
+    pieces.emplace_back(reinterpret_cast<const std::uint8_t*>(&bytes), kProfileRecordSize);
+  }
+  if (ReplaceFileAtomically(env.fileSystem, path, FilePieces(pieces))) return true;
   Trace(u"SoftWare.data could not be written; the previous file is kept\n");
   return false;
 }

@@ -32,7 +32,10 @@ inline constexpr char16_t kFallbackProfileName[] = u"Default";
 // that exists but cannot be read (kFailed) gives the same record in memory
 // only: the file is not written, since it may hold the user's profiles. An
 // empty file gives an empty library; a file whose size is not a multiple of
-// 20864 keeps its last record, zero-filled after the bytes present.
+// 20864 keeps its last record, zero-filled after the bytes present. The file
+// is read one record at a time into the records kept; when a read fails
+// midway or memory runs out, the records read so far are the library and
+// the result is kFailed, so that the file is kept as it is.
 ReadResult LoadProfileLibrary(const SettingsEnvironment& env, ProfileLibrary& library,
                               const DefaultProfileNameSource& defaultName);
 

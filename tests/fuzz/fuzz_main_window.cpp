@@ -82,7 +82,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   settings.Load();
   DialState dial;
   NoWindow window;
-  MainWindowCore core({settings, dial, desktop, shared, protocol, flags, window});
+  SimpleCaseInsensitiveText text;
+  MainWindowCore core({settings, dial, desktop, shared, protocol, flags, window, text});
   core.SetOsdDataPath(u"C:\\osd.data");
 
   core.OnSettingsChanged();

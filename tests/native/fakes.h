@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
+#include <new>
 #include <set>
 #include <string>
 #include <utility>
@@ -63,14 +65,32 @@ class FakeFileSystem final : public FileSystem {
     return ReadResult::kRead;
   }
 
-  bool WriteFileDurably(const std::u16string& path, const std::uint8_t* data,
-                        std::size_t size) override {
+  // Opening is one step ("open"), each piece read another ("read"). The
+  // reader sees the file as it was when opened. `largestRead` is the most
+  // any reader asked for at once; `readerOutOfMemoryAt` makes that read
+  // (counted from 0 over all readers) throw std::bad_alloc.
+  ReadResult OpenFileForReading(const std::u16string& path,
+                                std::unique_ptr<FileReader>& reader) override {
+    reader.reset();
+    if (!Step("open")) return ReadResult::kFailed;
+    if (unreadable.count(path) != 0) return ReadResult::kFailed;
+    auto it = files.find(path);
+    if (it == files.end()) return ReadResult::kNotFound;
+    reader = std::make_unique<Reader>(*this, it->second);
+    return ReadResult::kRead;
+  }
+  std::size_t largestRead = 0;
+  int readerOutOfMemoryAt = -1;
+
+  bool WriteFileDurably(const std::u16string& path, FilePieces pieces) override {
+    Bytes bytes;
+    for (const auto piece : pieces) bytes.insert(bytes.end(), piece.begin(), piece.end());
     const bool crashedNow = crashAfter_ >= 0 && steps_ == crashAfter_;
     if (!Step("write")) {
-      if (crashedNow) files[path] = Bytes(data, data + size / 2);
+      if (crashedNow) files[path] = Bytes(bytes.begin(), bytes.begin() + bytes.size() / 2);
       return false;
     }
-    files[path] = Bytes(data, data + size);
+    files[path] = std::move(bytes);
     return true;
   }
 
@@ -100,6 +120,26 @@ class FakeFileSystem final : public FileSystem {
   }
 
  private:
+  class Reader final : public FileReader {
+   public:
+    Reader(FakeFileSystem& owner, Bytes bytes) : owner_(owner), bytes_(std::move(bytes)) {}
+    bool ReadNext(std::uint8_t* into, std::size_t maxBytes, std::size_t& got) override {
+      got = 0;
+      owner_.largestRead = std::max(owner_.largestRead, maxBytes);
+      if (owner_.readsByReaders_++ == owner_.readerOutOfMemoryAt) throw std::bad_alloc();
+      if (!owner_.Step("read")) return false;
+      got = std::min(maxBytes, bytes_.size() - offset_);
+      std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(offset_), got, into);
+      offset_ += got;
+      return true;
+    }
+
+   private:
+    FakeFileSystem& owner_;
+    Bytes bytes_;
+    std::size_t offset_ = 0;
+  };
+
   bool Step(const char* name) {
     const int step = steps_++;
     log.emplace_back(name);
@@ -108,6 +148,7 @@ class FakeFileSystem final : public FileSystem {
   }
 
   int steps_ = 0;
+  int readsByReaders_ = 0;
   int crashAfter_ = -1;
   std::set<int> failingSteps_;
 };

@@ -172,7 +172,7 @@ TEST_F(DeviceEventTest, GestureCommitsTheLastPreviewOnce) {
   EXPECT_EQ(dial.previewMode, 0);
 }
 
-TEST_F(DeviceEventTest, GestureWithoutPreviewRestoresTheRememberedFunction) {
+TEST_F(DeviceEventTest, GestureWithoutPreviewOrEndingOnNoneRestoresTheRememberedFunction) {
   Event(0x5000, 1);
   Active().selectedFunction = 6;
   Event(0x6000, 1);
@@ -180,6 +180,17 @@ TEST_F(DeviceEventTest, GestureWithoutPreviewRestoresTheRememberedFunction) {
   Event(0x6000, 2);
   EXPECT_EQ(Active().selectedFunction, 6);
   EXPECT_EQ(dial.currentFunction, 6);
+
+  // A preview of 0 points at none: the dial shows no sector.
+  Event(0x6000, 1);
+  Event(0x7000, 5);
+  EXPECT_EQ(Event(0x7000, 0), Effects{Invalidate()});
+  EXPECT_EQ(dial.currentFunction, 0);
+  EXPECT_EQ(dial.previewMode, 1);
+  Event(0x6000, 2);
+  EXPECT_EQ(Active().selectedFunction, 6);
+  EXPECT_EQ(dial.currentFunction, 6);
+  EXPECT_EQ(dial.previewMode, 0);
 }
 
 TEST_F(DeviceEventTest, GesturesAndPreviewsWhileHiddenOrOutOfRangeChangeNothing) {
@@ -192,7 +203,7 @@ TEST_F(DeviceEventTest, GesturesAndPreviewsWhileHiddenOrOutOfRangeChangeNothing)
 
   Event(0x5000, 1);
   Event(0x6000, 1);
-  for (std::uint32_t function : {0u, 9u, 0xFFu}) {
+  for (std::uint32_t function : {9u, 0xFFu}) {
     const Effects effects = Event(0x7000, function);
     EXPECT_EQ(effects.size(), 1u);
     EXPECT_TRUE(Has(effects, EffectKind::kTrace)) << function;
@@ -303,21 +314,23 @@ TEST(SharedBlockTest, AdoptedActiveSlotOutsideItsRangeBecomesZero) {
 // ---------------------------------------------------------------------------
 // The foreground application, decided
 
+const SimpleCaseInsensitiveText kNames;
+
 TEST(ForegroundRuleTest, FileNameOfTheTrimmedPathComparedWithoutCase) {
   auto config = DefaultBlock();
   SetAppPath(config->slots[2], u"C:\\Program Files\\Tools\\Editor.EXE");
-  EXPECT_EQ(MatchForegroundSlot(*config, u"editor.exe"), 2);
-  EXPECT_EQ(MatchForegroundSlot(*config, u"EDITOR.exe"), 2);
-  EXPECT_EQ(MatchForegroundSlot(*config, u"C:\\Other\\editor.exe"), 2);
-  EXPECT_EQ(MatchForegroundSlot(*config, u"editor"), std::nullopt);
-  EXPECT_EQ(MatchForegroundSlot(*config, u"editor.exe2"), std::nullopt);
-  EXPECT_EQ(MatchForegroundSlot(*config, u"xeditor.exe"), std::nullopt);
-  EXPECT_EQ(MatchForegroundSlot(*config, u""), std::nullopt);
+  EXPECT_EQ(MatchForegroundSlot(*config, u"editor.exe", kNames), 2);
+  EXPECT_EQ(MatchForegroundSlot(*config, u"EDITOR.exe", kNames), 2);
+  EXPECT_EQ(MatchForegroundSlot(*config, u"C:\\Other\\editor.exe", kNames), 2);
+  EXPECT_EQ(MatchForegroundSlot(*config, u"editor", kNames), std::nullopt);
+  EXPECT_EQ(MatchForegroundSlot(*config, u"editor.exe2", kNames), std::nullopt);
+  EXPECT_EQ(MatchForegroundSlot(*config, u"xeditor.exe", kNames), std::nullopt);
+  EXPECT_EQ(MatchForegroundSlot(*config, u"", kNames), std::nullopt);
 
   SetAppPath(config->slots[2], u" \t D:/games/\u00C9diteur.exe \r\n");
-  EXPECT_EQ(MatchForegroundSlot(*config, u"\u00E9DITEUR.EXE"), 2);
+  EXPECT_EQ(MatchForegroundSlot(*config, u"\u00E9DITEUR.EXE", kNames), 2);
   SetAppPath(config->slots[2], u"Z:notepad.exe");
-  EXPECT_EQ(MatchForegroundSlot(*config, u"Notepad.exe"), 2);
+  EXPECT_EQ(MatchForegroundSlot(*config, u"Notepad.exe", kNames), 2);
 }
 
 TEST(ForegroundRuleTest, BlankPathsAreEmptyAndTheLowerSlotWins) {
@@ -325,29 +338,29 @@ TEST(ForegroundRuleTest, BlankPathsAreEmptyAndTheLowerSlotWins) {
   SetAppPath(config->slots[0], u"   \t ");
   SetAppPath(config->slots[1], u"c:\\a\\tool.exe");
   SetAppPath(config->slots[3], u"c:\\b\\TOOL.EXE");
-  EXPECT_EQ(MatchForegroundSlot(*config, u"tool.exe"), 1);
-  EXPECT_EQ(MatchForegroundSlot(*config, u" "), std::nullopt);
+  EXPECT_EQ(MatchForegroundSlot(*config, u"tool.exe", kNames), 1);
+  EXPECT_EQ(MatchForegroundSlot(*config, u" ", kNames), std::nullopt);
   // A path filling its whole field, without terminator, is read within it.
   for (auto& c : config->slots[2].appPath) c = u'a';
   std::memcpy(config->slots[2].appPath + 490, u"\\run.exe", 8 * sizeof(char16_t));
   config->slots[2].eventValue9000 = 0x41;
-  EXPECT_EQ(MatchForegroundSlot(*config, u"aun.exe"), std::nullopt);
+  EXPECT_EQ(MatchForegroundSlot(*config, u"aun.exe", kNames), std::nullopt);
   std::memcpy(config->slots[2].appPath + 492, u"\\run.exe", 8 * sizeof(char16_t));
-  EXPECT_EQ(MatchForegroundSlot(*config, u"run.exe"), 2);
+  EXPECT_EQ(MatchForegroundSlot(*config, u"run.exe", kNames), 2);
 }
 
 TEST(ForegroundSwitchTest, MatchSwitchesOnceAndAnUnboundProgramKeepsTheSlot) {
   auto config = DefaultBlock();
   SetAppPath(config->slots[2], u"C:\\Tools\\Editor.EXE");
-  const Effects effects = FollowForegroundApplication(u"editor.exe", *config);
+  const Effects effects = FollowForegroundApplication(u"editor.exe", *config, kNames);
   EXPECT_EQ(config->header.activeSlot, 2);
   EXPECT_EQ(effects,
             (Effects{Publish(), effect::PostWorkerRequest(REQ_SWITCH_SLOT, 0),
                      effect::PostToConfigurator(1255), effect::PostToOsd(1324, 40, 0x00020000)}));
   EXPECT_FALSE(Has(effects, EffectKind::kSaveConfig));
-  EXPECT_TRUE(FollowForegroundApplication(u"editor.exe", *config).empty());
-  EXPECT_TRUE(FollowForegroundApplication(u"other.exe", *config).empty());
-  EXPECT_TRUE(FollowForegroundApplication(std::nullopt, *config).empty());
+  EXPECT_TRUE(FollowForegroundApplication(u"editor.exe", *config, kNames).empty());
+  EXPECT_TRUE(FollowForegroundApplication(u"other.exe", *config, kNames).empty());
+  EXPECT_TRUE(FollowForegroundApplication(std::nullopt, *config, kNames).empty());
   EXPECT_EQ(config->header.activeSlot, 2);
 }
 
@@ -421,7 +434,8 @@ class MainWindowCoreTest : public ::testing::Test {
   SettingsStore settings{disk.env, shared, desktop, nullptr};
   DialState dial;
   FakeWindow window;
-  MainWindowCore core{{settings, dial, desktop, shared, protocol, flags, window}};
+  SimpleCaseInsensitiveText text;
+  MainWindowCore core{{settings, dial, desktop, shared, protocol, flags, window, text}};
 };
 
 TEST_F(MainWindowCoreTest, ToggleTwiceSendsHostStateShownThenHidden) {

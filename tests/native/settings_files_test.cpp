@@ -313,5 +313,29 @@ TEST(ProfileLibraryFile, PartialLastRecordIsZeroFilledAndKept) {
   }
 }
 
+TEST(ProfileLibraryFile, ReadARecordAtATimeAndAsFarAsMemoryAllows) {
+  Disk disk;
+  const Bytes file = Pattern(5 * kProfileRecordSize, 3);
+  disk.files.files[kLibraryPath] = file;
+  {
+    ProfileLibrary library;
+    EXPECT_EQ(LoadProfileLibrary(disk.env, library, nullptr), ReadResult::kRead);
+    EXPECT_EQ(library.size(), 5u);
+    EXPECT_LE(disk.files.largestRead, kProfileRecordSize);
+  }
+  // Memory runs out while the third record is read: two records, the file kept.
+  Disk tight;
+  tight.files.files[kLibraryPath] = file;
+  tight.files.readerOutOfMemoryAt = 2;
+  ProfileLibrary library;
+  fakes::TraceRecorder traces;
+  EXPECT_EQ(LoadProfileLibrary(tight.env, library, nullptr), ReadResult::kFailed);
+  ASSERT_EQ(library.size(), 2u);
+  EXPECT_EQ(0, std::memcmp(library[1].get(), file.data() + kProfileRecordSize, kProfileRecordSize));
+  EXPECT_TRUE(traces.Contains(
+      u"SoftWare.data does not fit in memory; the records read are used and the file is kept\n"));
+  EXPECT_EQ(tight.files.files[kLibraryPath], file);
+}
+
 }  // namespace
 }  // namespace torvo

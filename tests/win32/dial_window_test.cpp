@@ -193,6 +193,18 @@ TEST_F(DialWindowTest, PictureFollowsAGestureAndTheChosenFunctionIsSaved) {
       WaitForScreenPixel(TestSkin::ButtonCentre(1), AsColorref(TestSkin::OverlayColour(1))));
   EXPECT_TRUE(WaitForScreenPixel({2, 2}, kBackdropColour));
 
+  // A gesture that points at 5, then at none, and ends there keeps function 1.
+  ASSERT_TRUE(keyboard.SendInputEvent(0x6000, 1));
+  ASSERT_TRUE(keyboard.SendInputEvent(0x7000, 5));
+  EXPECT_TRUE(
+      WaitForScreenPixel(TestSkin::ButtonCentre(5), AsColorref(TestSkin::OverlayColour(5))));
+  ASSERT_TRUE(keyboard.SendInputEvent(0x7000, 0));
+  EXPECT_TRUE(WaitForScreenPixel(TestSkin::ButtonCentre(5), AsColorref(TestSkin::kDialColour)));
+  EXPECT_EQ(ScreenPixel(OnScreen(middle)), AsColorref(TestSkin::CentreColour(0)));
+  ASSERT_TRUE(keyboard.SendInputEvent(0x6000, 2));
+  EXPECT_TRUE(WaitForScreenPixel(middle, AsColorref(TestSkin::CentreColour(1))));
+  EXPECT_TRUE(WaitUntil([&] { return configurator.Count(1254) == 1; }, 3000));
+
   ASSERT_TRUE(keyboard.SendInputEvent(0x6000, 1));
   EXPECT_TRUE(WaitForScreenPixel(middle, AsColorref(TestSkin::CentreColour(0))));
   EXPECT_TRUE(WaitForScreenPixel(TestSkin::ButtonCentre(1), AsColorref(TestSkin::kDialColour)));
@@ -204,7 +216,7 @@ TEST_F(DialWindowTest, PictureFollowsAGestureAndTheChosenFunctionIsSaved) {
   EXPECT_TRUE(WaitForScreenPixel(middle, AsColorref(TestSkin::CentreColour(5))));
   EXPECT_EQ(ScreenPixel(OnScreen(TestSkin::ButtonCentre(5))),
             AsColorref(TestSkin::OverlayColour(5)));
-  EXPECT_TRUE(WaitUntil([&] { return configurator.Count(1254) == 1; }, 3000));
+  EXPECT_TRUE(WaitUntil([&] { return configurator.Count(1254) == 2; }, 3000));
 }
 
 TEST_F(DialWindowTest, ClickOnASectorSelectsItsFunctionAndACornerDoesNothing) {

@@ -2,6 +2,8 @@
 
 #include <unordered_map>
 
+#include "common/exception_barrier.h"
+
 namespace torvo::win32 {
 namespace {
 // The object whose window is being created on this thread: attached to the
@@ -168,6 +170,21 @@ INT_PTR CALLBACK CDialogWindow::DialogProc(HWND, UINT, WPARAM, LPARAM) {
 LRESULT CDialogWindow::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
   const CurrentMessage saved = current_;
   current_ = {message, wParam, lParam};
+  // A creation that could not run to its end fails; any other message whose
+  // handling threw is dropped.
+  const LRESULT failed = message == WM_CREATE ? -1 : 0;
+  const LRESULT result =
+      GuardedCall(u"An exception ended the handling of a window message; it is dropped\n", failed,
+                  [&] { return Dispatch(message, wParam, lParam); });
+  current_ = saved;
+  if (message == WM_NCDESTROY && hwnd_ != nullptr) {
+    SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+    hwnd_ = nullptr;
+  }
+  return result;
+}
+
+LRESULT CDialogWindow::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
   LRESULT result = 0;
   switch (message) {
     case WM_CREATE:
@@ -211,11 +228,6 @@ LRESULT CDialogWindow::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     default:
       if (!OnMessage(message, wParam, lParam, result)) result = Default();
       break;
-  }
-  current_ = saved;
-  if (message == WM_NCDESTROY && hwnd_ != nullptr) {
-    SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
-    hwnd_ = nullptr;
   }
   return result;
 }

@@ -88,6 +88,8 @@ class CDialogWindow {
   static LRESULT CALLBACK ClassWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
+  // The handler of one message, by kind.
+  LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
 
   HINSTANCE instance_;
   UINT templateId_;

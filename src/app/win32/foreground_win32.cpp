@@ -42,6 +42,17 @@ std::optional<std::u16string> ExecutableNameByQuery(DWORD processId) {
   return std::u16string(FileNameOfPath(U16Of(path)));
 }
 
+bool Win32CaseInsensitiveText::Equal(std::u16string_view a, std::u16string_view b) const {
+  // lstrcmpiW stops at a terminator, so a text with a NUL inside would be
+  // compared by its first part only: such texts are never equal.
+  if (a.find(u'\0') != std::u16string_view::npos || b.find(u'\0') != std::u16string_view::npos) {
+    return false;
+  }
+  const std::wstring first(a.begin(), a.end());
+  const std::wstring second(b.begin(), b.end());
+  return lstrcmpiW(first.c_str(), second.c_str()) == 0;
+}
+
 std::optional<std::u16string> ForegroundExecutableName() {
   HWND foreground = GetForegroundWindow();
   if (foreground == nullptr) return std::nullopt;

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "common/text_comparison.h"
+
 namespace torvo::win32 {
 
 // The file name (no folder) of the program that owns the foreground window;
@@ -14,6 +16,12 @@ namespace torvo::win32 {
 // process cannot be asked (another user's or a protected process), so the
 // answer is the snapshot's for every process.
 std::optional<std::u16string> ForegroundExecutableName();
+
+// Program names compared as the system compares them (lstrcmpiW).
+class Win32CaseInsensitiveText final : public CaseInsensitiveText {
+ public:
+  bool Equal(std::u16string_view a, std::u16string_view b) const override;
+};
 
 // The two ways to the name, for the benchmark: by a process snapshot walk
 // (Toolhelp), and by asking the process for its image path.

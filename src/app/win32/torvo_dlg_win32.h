@@ -18,6 +18,7 @@
 #include "app/win32/desktop_win32.h"
 #include "app/win32/process_values_win32.h"
 #include "app/win32/dialog_framework_win32.h"
+#include "app/win32/foreground_win32.h"
 #include "app/win32/tray_win32.h"
 #include "app/win32/worker_thread_win32.h"
 #include "common/clock.h"
@@ -161,10 +162,11 @@ class CTorvoDlg : public CDialogWindow {
   // What the dial shows; drawn by the dial's painting.
   DialState dialState_;
   WindowActions actions_{*this};
+  Win32CaseInsensitiveText programNames_;
   // The decisions on events, the configurator's messages and the foreground
   // application, carried out through the ports above.
-  MainWindowCore core_{
-      {settings_, dialState_, desktop_, publisher_, protocol_, Process().deviceFlags, actions_}};
+  MainWindowCore core_{{settings_, dialState_, desktop_, publisher_, protocol_,
+                        Process().deviceFlags, actions_, programNames_}};
   // Set when the creation handler ran to its end: only then has this process
   // taken the device, so only then does it tell the device it leaves.
   bool creationCompleted_ = false;

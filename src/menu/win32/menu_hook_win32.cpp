@@ -1,6 +1,7 @@
 #include "menu/win32/menu_hook_win32.h"
 
 #include "app/win32/process_values_win32.h"
+#include "common/exception_barrier.h"
 
 namespace torvo::win32 {
 namespace {
@@ -22,6 +23,16 @@ FrameColors CMenuWndHook::frameColors = {GetSysColor(COLOR_BTNSHADOW), GetSysCol
 
 LRESULT CALLBACK CMenuWndHook::MenuCallWndProc(int nCode, WPARAM wParam, LPARAM lParam) {
   const auto* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+  // Framing may allocate; a menu left unframed is the worst that may come of
+  // running out of memory here, and the next hook runs in any case.
+  GuardedCall(u"A menu window could not be framed\n", 0, [&] {
+    FrameIfMenuWindow(nCode, call);
+    return 0;
+  });
+  return CallNextHookEx(Process().menuHook, nCode, wParam, lParam);
+}
+
+void CMenuWndHook::FrameIfMenuWindow(int nCode, const CWPSTRUCT* call) {
   if (call != nullptr && IsFramingMoment(nCode, call->message)) {
     HWND hWnd = call->hwnd;
     wchar_t name[10] = {};
@@ -40,7 +51,6 @@ LRESULT CALLBACK CMenuWndHook::MenuCallWndProc(int nCode, WPARAM wParam, LPARAM 
       }
     }
   }
-  return CallNextHookEx(Process().menuHook, nCode, wParam, lParam);
 }
 
 LRESULT CALLBACK CMenuWndHook::FramedMenuProc(HWND hWnd, UINT message, WPARAM wParam,
@@ -104,8 +114,12 @@ void CMenuWndHook::DrawMenuFrame(const CMenuWndHook* record, HDC dc) {
   if (record == nullptr || dc == nullptr) return;
   RECT window{};
   if (!GetWindowRect(record->hWnd, &window)) return;
-  const std::vector<FrameFill> fills =
-      FrameRings(window.right - window.left, window.bottom - window.top, frameColors);
+  std::vector<FrameFill> fills;
+  const bool planned = GuardedCall(u"A menu frame could not be planned\n", false, [&] {
+    fills = FrameRings(window.right - window.left, window.bottom - window.top, frameColors);
+    return true;
+  });
+  if (!planned) return;
   HBRUSH brush = nullptr;
   COLORREF brushColor = 0;
   for (const FrameFill& fill : fills) {

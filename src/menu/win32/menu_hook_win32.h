@@ -18,6 +18,8 @@ struct CMenuWndHook {
   static LRESULT CALLBACK MenuCallWndProc(int nCode, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK FramedMenuProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
   // The window's record, created and entered when it has none.
+  // Frames the window of `call` when it is a popup menu window being made.
+  static void FrameIfMenuWindow(int nCode, const CWPSTRUCT* call);
   static CMenuWndHook* AttachRecord(HWND hWnd);
   // Gives the window its previous procedure back, then removes and deletes
   // the record. Does nothing for a null record.

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <new>
 
 namespace torvo {
@@ -40,22 +41,67 @@ class FileHandle {
   HANDLE handle_;
 };
 
+// Opens `path` for reading; `result` tells why not when the handle is
+// invalid. Only a missing file or folder means there is nothing to lose; a
+// locked or forbidden file, a bad volume and the like may still hold
+// settings.
+HANDLE OpenForReading(const std::u16string& path, ReadResult& result) {
+  HANDLE handle = ::CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  result = ReadResult::kRead;
+  if (handle == INVALID_HANDLE_VALUE) {
+    const DWORD error = ::GetLastError();
+    result = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ReadResult::kNotFound
+                                                                            : ReadResult::kFailed;
+  }
+  return handle;
+}
+
+class Win32FileReader final : public FileReader {
+ public:
+  explicit Win32FileReader(HANDLE handle) : file_(handle) {}
+  bool ReadNext(std::uint8_t* into, std::size_t maxBytes, std::size_t& got) override {
+    got = 0;
+    while (got < maxBytes) {
+      const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(maxBytes - got, kChunk));
+      DWORD read = 0;
+      if (!::ReadFile(file_.get(), into + got, piece, &read, nullptr)) {
+        got = 0;
+        return false;
+      }
+      if (read == 0) break;  // end of the file
+      got += read;
+    }
+    return true;
+  }
+
+ private:
+  FileHandle file_;
+};
+
 }  // namespace
+
+ReadResult Win32FileSystem::OpenFileForReading(const std::u16string& path,
+                                               std::unique_ptr<FileReader>& reader) {
+  reader.reset();
+  ReadResult result;
+  HANDLE handle = OpenForReading(path, result);
+  if (result != ReadResult::kRead) return result;
+  try {
+    reader = std::make_unique<Win32FileReader>(handle);
+  } catch (const std::bad_alloc&) {
+    ::CloseHandle(handle);
+    return ReadResult::kFailed;
+  }
+  return ReadResult::kRead;
+}
 
 ReadResult Win32FileSystem::ReadFile(const std::u16string& path, std::size_t maxBytes,
                                      std::vector<std::uint8_t>& out) {
   out.clear();
-  FileHandle file(::CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.valid()) {
-    // Only a missing file or folder means there is nothing to lose; a locked
-    // or forbidden file, a bad volume and the like may still hold settings.
-    const DWORD error = ::GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
-      return ReadResult::kNotFound;
-    }
-    return ReadResult::kFailed;
-  }
+  ReadResult opened;
+  FileHandle file(OpenForReading(path, opened));
+  if (opened != ReadResult::kRead) return opened;
   LARGE_INTEGER size;
   if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return ReadResult::kFailed;
   const std::uint64_t wanted =
@@ -82,19 +128,20 @@ ReadResult Win32FileSystem::ReadFile(const std::u16string& path, std::size_t max
   return ReadResult::kRead;
 }
 
-bool Win32FileSystem::WriteFileDurably(const std::u16string& path, const std::uint8_t* data,
-                                       std::size_t size) {
+bool Win32FileSystem::WriteFileDurably(const std::u16string& path, FilePieces pieces) {
   FileHandle file(::CreateFileW(Wide(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return false;
-  std::size_t done = 0;
-  while (done < size) {
-    const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(size - done, kChunk));
-    DWORD written = 0;
-    if (!::WriteFile(file.get(), data + done, piece, &written, nullptr) || written == 0) {
-      return false;
+  for (const std::span<const std::uint8_t> bytes : pieces) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, kChunk));
+      DWORD written = 0;
+      if (!::WriteFile(file.get(), bytes.data() + done, piece, &written, nullptr) || written == 0) {
+        return false;
+      }
+      done += written;
     }
-    done += written;
   }
   if (!::FlushFileBuffers(file.get())) return false;
   return file.Close();

@@ -14,8 +14,9 @@ class Win32FileSystem final : public FileSystem {
   // failure is kFailed.
   ReadResult ReadFile(const std::u16string& path, std::size_t maxBytes,
                       std::vector<std::uint8_t>& out) override;
-  bool WriteFileDurably(const std::u16string& path, const std::uint8_t* data,
-                        std::size_t size) override;
+  ReadResult OpenFileForReading(const std::u16string& path,
+                                std::unique_ptr<FileReader>& reader) override;
+  bool WriteFileDurably(const std::u16string& path, FilePieces pieces) override;
   bool MoveFileOver(const std::u16string& from, const std::u16string& to) override;
   bool RemoveFile(const std::u16string& path) override;
   bool DirectoryExists(const std::u16string& path) override;
