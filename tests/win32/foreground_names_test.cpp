@@ -40,7 +40,8 @@ TEST(ForegroundNamesTest, ProgramNamesCompareAsTheSystemComparesThem) {
     EXPECT_EQ(MatchForegroundSlot(*config, c.foreground, names), c.slot)
         << std::string(c.foreground.begin(), c.foreground.end());
   }
-  EXPECT_FALSE(names.Equal(u"a\0b", u"a\0c")) << "a NUL inside never compares equal";
+  EXPECT_FALSE(names.Equal(std::u16string_view(u"a\0b", 3), std::u16string_view(u"a\0c", 3)))
+      << "a NUL inside never compares equal";
 }
 
 }  // namespace
