@@ -49,13 +49,13 @@ class CountingDesktop final : public Desktop {
 
 class MemoryBlock final : public SharedBlockPort {
  public:
-  bool Publish(const ConfigBlock& block) override {
+  ShareCopy TryPublish(const ConfigBlock& block) override {
     std::memcpy(shared_.get(), &block, sizeof(block));
-    return true;
+    return ShareCopy::kCopied;
   }
-  bool Adopt(ConfigBlock& config) override {
+  ShareCopy TryAdopt(ConfigBlock& config) override {
     std::memcpy(&config, shared_.get(), sizeof(config));
-    return true;
+    return ShareCopy::kCopied;
   }
 
  private:
@@ -92,6 +92,7 @@ class NoWindow final : public MainWindowActions {
   bool StartOnScreenKeyboard() override { return true; }
   bool PostWorkerRequest(std::uintptr_t, std::intptr_t) override { return true; }
   void OnConnectionChange(int) override {}
+  void RunShareRetryTimer(bool) override {}
 };
 
 struct EventTimes {

@@ -1,5 +1,7 @@
 #include "app/main_window_core.h"
 
+#include <utility>
+
 #include "app/device_events.h"
 #include "app/foreground_switch.h"
 #include "app/sibling_messages.h"
@@ -8,105 +10,245 @@
 namespace torvo {
 
 void MainWindowCore::HandleDeviceEvent(std::uint32_t code) {
-  // Only the on-screen keyboard request depends on the configurator's window.
-  const bool configuratorOpen = (code >> 16) == kEventOnScreenKeyboard &&
-                                p_.desktop.FindWindowByTitle(kConfiguratorTitle) != 0;
-  Perform(torvo::HandleDeviceEvent(code, p_.settings.config, p_.dial, configuratorOpen));
+  if ((code >> 16) == kEventConnection) {
+    // Arrival and removal read no settings and must not wait for the
+    // shared block: a removed device is let go at once.
+    bool unused = false;
+    for (const Effect& e : torvo::HandleDeviceEvent(code, p_.settings.config, p_.dial, false)) {
+      PerformOther(e, unused);
+    }
+    return;
+  }
+  Submit(InputKind::kOther, [this, code] {
+    // Only the on-screen keyboard request depends on the configurator's window.
+    const bool configuratorOpen = (code >> 16) == kEventOnScreenKeyboard &&
+                                  p_.desktop.FindWindowByTitle(kConfiguratorTitle) != 0;
+    return torvo::HandleDeviceEvent(code, p_.settings.config, p_.dial, configuratorOpen);
+  });
 }
 
 void MainWindowCore::OnToggleDial() {
-  Perform(torvo::OnToggleDial(p_.settings.config, p_.dial));
+  Submit(InputKind::kOther, [this] { return torvo::OnToggleDial(p_.settings.config, p_.dial); });
 }
 
 void MainWindowCore::OnHideDial() {
-  Perform(torvo::OnHideDial(p_.dial));
+  Submit(InputKind::kOther, [this] { return torvo::OnHideDial(p_.dial); });
 }
 
 void MainWindowCore::CommitDialFunction(int function) {
-  Perform(torvo::CommitDialFunction(function, p_.settings.config, p_.dial));
+  Submit(InputKind::kOther, [this, function] {
+    return torvo::CommitDialFunction(function, p_.settings.config, p_.dial);
+  });
 }
 
 void MainWindowCore::OnApplyAllSetting(std::uintptr_t wParam) {
-  if (Perform(torvo::OnApplyAllSetting(wParam, p_.flags.devicePresence.load()))) return;
-  // No upload was requested: the configurator waits for an answer all the same.
-  Perform(AnswerApplyAtOnce(p_.desktop.FindWindowByTitle(kConfiguratorTitle) != 0));
+  Submit(
+      InputKind::kOther,
+      [this, wParam] { return torvo::OnApplyAllSetting(wParam, p_.flags.devicePresence.load()); },
+      [this](bool workerPosted) -> Effects {
+        if (workerPosted) return {};
+        // No upload was requested: the configurator waits for an answer all the same.
+        return AnswerApplyAtOnce(p_.desktop.FindWindowByTitle(kConfiguratorTitle) != 0);
+      });
 }
 
 void MainWindowCore::OnSettingsChanged() {
-  Perform(torvo::OnSettingsChanged());
+  Submit(InputKind::kSettingsChanged, [] { return torvo::OnSettingsChanged(); });
 }
 
 void MainWindowCore::FollowForegroundApplication(
     const std::optional<std::u16string>& foregroundExecutable) {
-  Perform(torvo::FollowForegroundApplication(foregroundExecutable, p_.settings.config, p_.text));
+  Submit(InputKind::kForeground, [this, foregroundExecutable] {
+    return torvo::FollowForegroundApplication(foregroundExecutable, p_.settings.config, p_.text);
+  });
 }
 
 void MainWindowCore::SwitchActiveSlot(int slot) {
-  Perform(torvo::SwitchActiveSlot(slot, p_.settings.config));
+  Submit(InputKind::kOther,
+         [this, slot] { return torvo::SwitchActiveSlot(slot, p_.settings.config); });
 }
 
-bool MainWindowCore::Perform(const Effects& effects) {
-  bool workerPosted = false;
-  for (const Effect& e : effects) {
+void MainWindowCore::PublishConfig() {
+  Submit(InputKind::kOther, [] { return Effects{effect::Simple(EffectKind::kPublishConfig)}; });
+}
+
+void MainWindowCore::RetryPendingCopy() {
+  if (!draining_) RunPending();
+}
+
+void MainWindowCore::FinishPendingAtExit() {
+  if (pending_.empty() || draining_) return;
+  RunPending();
+  if (pending_.empty()) return;
+  Trace(u"The share mutex is still held at exit; what waited for it is saved to the files only\n");
+  exiting_ = true;
+  RunPending();
+}
+
+void MainWindowCore::Submit(InputKind kind, std::function<Effects()> decide,
+                            std::function<Effects(bool)> then) {
+  if (!pending_.empty()) {
+    const PendingInput& last = pending_.back();
+    // Two adopts in a row read the same block: the second adds nothing.
+    if (kind == InputKind::kSettingsChanged && last.kind == kind && !last.decided) return;
+    // A foreground check already waiting decides on its own sample; a later
+    // one adds nothing the next check after the queue has emptied would not.
+    if (kind == InputKind::kForeground) {
+      for (const PendingInput& input : pending_) {
+        if (input.kind == kind && !input.decided) return;
+      }
+    }
+  }
+  PendingInput input;
+  input.kind = kind;
+  input.decide = std::move(decide);
+  input.then = std::move(then);
+  pending_.push_back(std::move(input));
+  // Behind a copy that waits, or queued by an effect being carried out: its
+  // turn comes from the loop already running or from the retry timer.
+  if (draining_ || pending_.size() > 1) return;
+  RunPending();
+}
+
+void MainWindowCore::RunPending() {
+  draining_ = true;
+  const bool emptied = Drain();
+  draining_ = false;
+  if (emptied && timedOut_ && !exiting_) {
+    timedOut_ = false;
+    Trace(u"The share mutex is free again; what waited for it is carried out\n");
+  }
+  if (timerRunning_ != !pending_.empty()) {
+    timerRunning_ = !pending_.empty();
+    p_.window.RunShareRetryTimer(timerRunning_);
+  }
+}
+
+bool MainWindowCore::Drain() {
+  while (!pending_.empty()) {
+    // A reference stays valid while effects queue further inputs at the back.
+    PendingInput& input = pending_.front();
+    if (!input.decided) {
+      input.effects = input.decide();
+      input.decided = true;
+    }
+    if (!Carry(input)) return false;
+    if (input.then) {
+      const auto then = std::move(input.then);
+      input.then = nullptr;
+      input.effects = then(input.workerPosted);
+      input.next = 0;
+      continue;
+    }
+    pending_.pop_front();
+  }
+  return true;
+}
+
+bool MainWindowCore::Carry(PendingInput& input) {
+  for (; input.next < input.effects.size(); ++input.next) {
+    const Effect& e = input.effects[input.next];
     switch (e.kind) {
       case EffectKind::kPublishConfig:
-        p_.sharedBlock.Publish(p_.settings.config);
+        if (Copy(ShareCopyDirection::kPublish) == ShareCopy::kBusy) return false;
         break;
-      case EffectKind::kAdoptSharedConfig:
+      case EffectKind::kAdoptSharedConfig: {
+        const ShareCopy copied = Copy(ShareCopyDirection::kAdopt);
+        if (copied == ShareCopy::kBusy) return false;
         // The block was written by other programs: bounded before any use.
-        if (p_.sharedBlock.Adopt(p_.settings.config)) BoundAdoptedBlock(p_.settings.config);
+        if (copied == ShareCopy::kCopied) BoundAdoptedBlock(p_.settings.config);
         break;
-      case EffectKind::kPostToConfigurator:
-        PostTo(kConfiguratorTitle, e);
-        break;
-      case EffectKind::kPostToOsd:
-        PostTo(kOsdTitle, e);
-        break;
-      case EffectKind::kSaveConfig:
-        p_.settings.SaveConfig();
-        break;
+      }
       case EffectKind::kSaveActiveProfile:
-        p_.settings.SaveActiveProfile();
-        break;
-      case EffectKind::kWriteOsdText:
-        if (!p_.desktop.WriteIniString(osdDataPath_, u"OSDData", u"Message", e.text)) {
-          Trace(u"The key text could not be written for the on-screen display\n");
+        // Publish, then the files, then the notice: the notice announces
+        // the block, so it waits for the publish.
+        if (!input.profilePublished) {
+          const ShareCopy published = Copy(ShareCopyDirection::kPublish);
+          if (published == ShareCopy::kBusy) return false;
+          if (published != ShareCopy::kCopied && !exiting_) {
+            Trace(u"the settings block was not published\n");
+          }
+          input.profilePublished = true;
         }
+        p_.settings.SaveActiveProfileFiles();
+        if (!exiting_) p_.settings.AnnounceSavedProfile();
+        input.profilePublished = false;
         break;
-      case EffectKind::kStartOnScreenKeyboard:
-        if (!p_.window.StartOnScreenKeyboard()) Trace(u"osk.exe could not be started\n");
-        break;
-      case EffectKind::kShowDial:
-        p_.window.ShowDialWindow();
-        break;
-      case EffectKind::kHideDial:
-        p_.window.HideDialWindow();
-        break;
-      case EffectKind::kInvalidateDial:
-        p_.window.InvalidateDialWindow();
-        break;
-      case EffectKind::kSendHostState:
-        p_.protocol.SendHostState(true, e.wParam != 0);
-        break;
-      case EffectKind::kSendDialFunction:
-        p_.protocol.SendDialFunction(p_.settings.config);
-        break;
-      case EffectKind::kPostWorkerRequest:
-        if (p_.window.PostWorkerRequest(e.wParam, e.lParam)) {
-          workerPosted = true;
-        } else {
-          Trace(u"The worker request could not be posted\n");
-        }
-        break;
-      case EffectKind::kConnectionChange:
-        p_.window.OnConnectionChange(static_cast<int>(e.wParam));
-        break;
-      case EffectKind::kTrace:
-        Trace(e.text);
+      default:
+        PerformOther(e, input.workerPosted);
         break;
     }
   }
-  return workerPosted;
+  return true;
+}
+
+ShareCopy MainWindowCore::Copy(ShareCopyDirection direction) {
+  if (exiting_) return ShareCopy::kSkipped;
+  const ShareCopy result = direction == ShareCopyDirection::kPublish
+                               ? p_.sharedBlock.TryPublish(p_.settings.config)
+                               : p_.sharedBlock.TryAdopt(p_.settings.config);
+  if (result == ShareCopy::kBusy && !timedOut_) {
+    timedOut_ = true;
+    Trace(u"Share mutex wait timed out; the copy and what depends on it wait and are retried\n");
+  }
+  return result;
+}
+
+void MainWindowCore::PerformOther(const Effect& e, bool& workerPosted) {
+  // At exit only what keeps the settings on disk is carried out.
+  if (exiting_ && e.kind != EffectKind::kSaveConfig && e.kind != EffectKind::kTrace) return;
+  switch (e.kind) {
+    case EffectKind::kPublishConfig:
+    case EffectKind::kAdoptSharedConfig:
+    case EffectKind::kSaveActiveProfile:
+      // Copies are carried out by Carry only.
+      break;
+    case EffectKind::kPostToConfigurator:
+      PostTo(kConfiguratorTitle, e);
+      break;
+    case EffectKind::kPostToOsd:
+      PostTo(kOsdTitle, e);
+      break;
+    case EffectKind::kSaveConfig:
+      p_.settings.SaveConfig();
+      break;
+    case EffectKind::kWriteOsdText:
+      if (!p_.desktop.WriteIniString(osdDataPath_, u"OSDData", u"Message", e.text)) {
+        Trace(u"The key text could not be written for the on-screen display\n");
+      }
+      break;
+    case EffectKind::kStartOnScreenKeyboard:
+      if (!p_.window.StartOnScreenKeyboard()) Trace(u"osk.exe could not be started\n");
+      break;
+    case EffectKind::kShowDial:
+      p_.window.ShowDialWindow();
+      break;
+    case EffectKind::kHideDial:
+      p_.window.HideDialWindow();
+      break;
+    case EffectKind::kInvalidateDial:
+      p_.window.InvalidateDialWindow();
+      break;
+    case EffectKind::kSendHostState:
+      p_.protocol.SendHostState(true, e.wParam != 0);
+      break;
+    case EffectKind::kSendDialFunction:
+      p_.protocol.SendDialFunction(p_.settings.config);
+      break;
+    case EffectKind::kPostWorkerRequest:
+      if (p_.window.PostWorkerRequest(e.wParam, e.lParam)) {
+        workerPosted = true;
+      } else {
+        Trace(u"The worker request could not be posted\n");
+      }
+      break;
+    case EffectKind::kConnectionChange:
+      p_.window.OnConnectionChange(static_cast<int>(e.wParam));
+      break;
+    case EffectKind::kTrace:
+      Trace(e.text);
+      break;
+  }
 }
 
 void MainWindowCore::PostTo(const std::u16string& title, const Effect& effect) {

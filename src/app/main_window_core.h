@@ -5,7 +5,10 @@
 // supplies the few actions that need the window itself (MainWindowActions).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -35,6 +38,9 @@ class MainWindowActions {
   virtual bool PostWorkerRequest(std::uintptr_t request, std::intptr_t parameter) = 0;
   // A device arrival (1) or removal (2).
   virtual void OnConnectionChange(int value) = 0;
+  // Runs (true) or stops (false) the timer that calls
+  // MainWindowCore::RetryPendingCopy every kShareRetryPeriodMs.
+  virtual void RunShareRetryTimer(bool run) = 0;
 };
 
 struct MainWindowPorts {
@@ -49,6 +55,18 @@ struct MainWindowPorts {
   const CaseInsensitiveText& text;
 };
 
+// A copy that the share mutex keeps from happening now (another program
+// holds it) is not dropped: it waits, with the rest of its decision's
+// effects, at the head of a queue, and is tried again on each tick of the
+// retry timer while the window goes on answering. Every later input whose
+// decision reads or writes the settings or the dial state (device events
+// other than connection changes, the dial's toggle, hide and clicks, the
+// configurator's messages, foreground checks) waits in the same queue and is
+// decided only when its turn comes, on the settings as the copies before it
+// left them. So copies happen in the order they were asked, none overtakes
+// an earlier one in either direction, nothing that depends on a copy (a
+// notice, an upload request, the answer to an apply, a file save) happens
+// before it, and at most one copy waits at any time.
 class MainWindowCore {
  public:
   explicit MainWindowCore(const MainWindowPorts& ports) : p_(ports) {}
@@ -64,16 +82,58 @@ class MainWindowCore {
   void OnSettingsChanged();
   void FollowForegroundApplication(const std::optional<std::u16string>& foregroundExecutable);
   void SwitchActiveSlot(int slot);
+  // The first publication of the block at start.
+  void PublishConfig();
 
-  // Carries out effects in order. True when a worker request among them was
-  // posted.
-  bool Perform(const Effects& effects);
+  // True while a copy waits for the share mutex (and inputs behind it).
+  bool CopyPending() const { return !pending_.empty(); }
+  // Number of inputs waiting, the one whose copy waits included.
+  std::size_t PendingCount() const { return pending_.size(); }
+  // The retry timer's tick: tries the waiting copy again and, once it went
+  // through, carries out and decides everything queued behind it.
+  void RetryPendingCopy();
+  // At exit: one last attempt. What still waits after it is decided and
+  // saved to the files without the shared block; the other programs (closed
+  // next) and the device are not told, since the block they would read was
+  // not written.
+  void FinishPendingAtExit();
 
  private:
+  // What waits in the queue: an input, decided when its turn comes, the
+  // effects of that decision still to be carried out, and what follows them
+  // once they are (the answer to an apply depends on the worker request).
+  enum class InputKind { kOther, kSettingsChanged, kForeground };
+  struct PendingInput {
+    InputKind kind = InputKind::kOther;
+    std::function<Effects()> decide;
+    std::function<Effects(bool workerPosted)> then;
+    bool decided = false;
+    Effects effects;
+    std::size_t next = 0;
+    bool profilePublished = false;  // the publish of a kSaveActiveProfile at `next` is done
+    bool workerPosted = false;
+  };
+
+  // Queues an input and, unless something waits before it, runs it now.
+  void Submit(InputKind kind, std::function<Effects()> decide,
+              std::function<Effects(bool)> then = {});
+  void RunPending();
+  // Carries out the queue from its head; false when a copy is busy.
+  bool Drain();
+  // Carries out `input`'s effects from `next`; false when a copy is busy.
+  bool Carry(PendingInput& input);
+  ShareCopy Copy(ShareCopyDirection direction);
+  // Effects that involve no copy.
+  void PerformOther(const Effect& effect, bool& workerPosted);
   void PostTo(const std::u16string& title, const Effect& effect);
 
   MainWindowPorts p_;
   std::u16string osdDataPath_;
+  std::deque<PendingInput> pending_;
+  bool draining_ = false;
+  bool timerRunning_ = false;
+  bool timedOut_ = false;  // the waiting copy timed out (traced once)
+  bool exiting_ = false;   // FinishPendingAtExit: copies and notices are skipped
 };
 
 }  // namespace torvo

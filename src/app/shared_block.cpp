@@ -5,18 +5,22 @@
 
 namespace torvo {
 
-ShareMutexOutcome DecideShareMutexWait(ShareMutexWait wait) {
+ShareMutexOutcome DecideShareMutexWait(ShareMutexWait wait, ShareCopyDirection direction) {
   switch (wait) {
     case ShareMutexWait::kAcquired:
-      return {true, true, {}};
+      return {ShareCopy::kCopied, true, {}};
     case ShareMutexWait::kAbandoned:
-      return {false, true, u"Share mutex was abandoned; this copy is skipped\n"};
+      if (direction == ShareCopyDirection::kPublish) {
+        return {ShareCopy::kCopied, true,
+                u"Share mutex was abandoned; the shared block is written whole\n"};
+      }
+      return {ShareCopy::kSkipped, true, u"Share mutex was abandoned; this copy is skipped\n"};
     case ShareMutexWait::kTimedOut:
-      return {false, false, u"Share mutex wait timed out; this copy is skipped\n"};
+      return {ShareCopy::kBusy, false, {}};
     case ShareMutexWait::kFailed:
       break;
   }
-  return {false, false, u"Share mutex wait failed; this copy is skipped\n"};
+  return {ShareCopy::kSkipped, false, u"Share mutex wait failed; this copy is skipped\n"};
 }
 
 bool SharedMappingHoldsBlock(std::uint64_t mappingBytes) {

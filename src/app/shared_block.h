@@ -13,33 +13,51 @@
 
 namespace torvo {
 
-// Publish copies the working block into the shared block; Adopt replaces the
-// working block by the shared one (bounded, see BoundAdoptedBlock). Both
-// answer false when nothing was copied.
+// What became of one copy between the working block and the shared block.
+enum class ShareCopy {
+  kCopied,
+  kBusy,     // another program holds the share mutex: the copy may be tried again
+  kSkipped,  // the copy cannot happen (no block, a failed or abandoned wait)
+};
+
+// TryPublish copies the working block into the shared block; TryAdopt
+// replaces the working block by the shared one (bounded, see
+// BoundAdoptedBlock). A busy copy changed nothing and says nothing: the
+// caller decides when to try again and what waits for it.
 class SharedBlockPort : public ConfigPublisher {
  public:
-  virtual bool Adopt(ConfigBlock& config) = 0;
+  virtual ShareCopy TryPublish(const ConfigBlock& block) = 0;
+  virtual ShareCopy TryAdopt(ConfigBlock& config) = 0;
+  bool Publish(const ConfigBlock& block) override {
+    return TryPublish(block) == ShareCopy::kCopied;
+  }
 };
 
-// How long a copy waits for the share mutex. Another program holds it only
-// for one copy of 84212 bytes; two seconds cover that many times over on a
-// loaded machine, and stay well below the five seconds after which the
-// system counts a window as not responding, so a program that keeps the
-// mutex for good costs this window two seconds per copy, not its life.
-inline constexpr std::uint32_t kShareMutexWaitMs = 2000;
+// How long one attempt at a copy waits for the share mutex. Another program
+// holds it only for one copy of 84212 bytes, far less than this. A copy that
+// times out is tried again later (see MainWindowCore), so the wait is kept
+// short: the window answers its messages within this time even while a
+// program keeps the mutex for good.
+inline constexpr std::uint32_t kShareMutexWaitMs = 50;
+// How often a copy that timed out is tried again.
+inline constexpr std::uint32_t kShareRetryPeriodMs = 100;
 
 enum class ShareMutexWait { kAcquired, kAbandoned, kTimedOut, kFailed };
+enum class ShareCopyDirection { kPublish, kAdopt };
 
 struct ShareMutexOutcome {
-  bool copy;                  // the copy may run
+  ShareCopy result;
   bool release;               // the mutex is ours and must be released
-  std::u16string_view trace;  // said when the copy is skipped
+  std::u16string_view trace;  // said when the copy is skipped or unusual
 };
 
-// What a wait result allows. An abandoned mutex is owned but its block may
-// be half written by the program that died holding it: no copy, but the
-// mutex is released so the suite's other programs are not locked out.
-ShareMutexOutcome DecideShareMutexWait(ShareMutexWait wait);
+// What a wait result allows. A time-out is busy: nothing is copied and the
+// copy is tried again later. An abandoned mutex is owned but its block may
+// be half written by the program that died holding it: it is released so
+// the suite's other programs are not locked out; a publish writes the whole
+// block (which also repairs a half-written one), an adopt takes nothing from
+// it. A failed wait skips the copy.
+ShareMutexOutcome DecideShareMutexWait(ShareMutexWait wait, ShareCopyDirection direction);
 
 // True when an existing mapping of `mappingBytes` holds a whole block.
 bool SharedMappingHoldsBlock(std::uint64_t mappingBytes);

@@ -58,7 +58,11 @@ ProfileRecord* SettingsStore::BoundLibraryRecord() {
 
 void SettingsStore::SaveActiveProfile() {
   if (!publisher_.Publish(config)) Trace(u"the settings block was not published\n");
+  SaveActiveProfileFiles();
+  AnnounceSavedProfile();
+}
 
+void SettingsStore::SaveActiveProfileFiles() {
   libraryProfile = BoundLibraryRecord();
   if (libraryProfile != nullptr) {
     std::memcpy(libraryProfile, &ActiveProfile(), kProfileRecordSize);
@@ -66,7 +70,9 @@ void SettingsStore::SaveActiveProfile() {
 
   SaveConfig();
   SaveLibrary();
+}
 
+void SettingsStore::AnnounceSavedProfile() {
   const WindowHandle configurator = desktop_.FindWindowByTitle(kConfiguratorTitle);
   if (configurator != 0) desktop_.PostMessageTo(configurator, MSG_CFG_SETTINGS_SAVED, 0, 0);
 }

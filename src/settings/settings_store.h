@@ -47,6 +47,11 @@ class SettingsStore {
   // copies the active slot onto its bound library record, saves Config.data
   // and SoftWare.data and tells the configurator (1254).
   void SaveActiveProfile();
+  // SaveActiveProfile in its parts, for a caller that publishes the block
+  // itself (and may have to wait for the share mutex first): the bound
+  // library record and both files, then the notice to the configurator.
+  void SaveActiveProfileFiles();
+  void AnnounceSavedProfile();
 
   // Config.data alone (after device events that change the block). False
   // when it was not written.

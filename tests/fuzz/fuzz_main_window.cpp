@@ -23,13 +23,13 @@ void Check(bool condition) {
 
 class BytesBlock final : public torvo::SharedBlockPort {
  public:
-  bool Publish(const torvo::ConfigBlock& block) override {
+  torvo::ShareCopy TryPublish(const torvo::ConfigBlock& block) override {
     std::memcpy(shared.get(), &block, sizeof(block));
-    return true;
+    return torvo::ShareCopy::kCopied;
   }
-  bool Adopt(torvo::ConfigBlock& config) override {
+  torvo::ShareCopy TryAdopt(torvo::ConfigBlock& config) override {
     std::memcpy(&config, shared.get(), sizeof(config));
-    return true;
+    return torvo::ShareCopy::kCopied;
   }
   std::unique_ptr<torvo::ConfigBlock> shared = std::make_unique<torvo::ConfigBlock>();
 };
@@ -42,6 +42,7 @@ class NoWindow final : public torvo::MainWindowActions {
   bool StartOnScreenKeyboard() override { return true; }
   bool PostWorkerRequest(std::uintptr_t, std::intptr_t) override { return true; }
   void OnConnectionChange(int) override {}
+  void RunShareRetryTimer(bool) override {}
 };
 
 struct Reader {

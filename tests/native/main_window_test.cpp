@@ -3,8 +3,11 @@
 // out through the ports on fakes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <string>
 
 #include "app/device_events.h"
 #include "app/foreground_switch.h"
@@ -40,6 +43,11 @@ std::unique_ptr<ConfigBlock> DefaultBlock() {
   auto block = std::make_unique<ConfigBlock>();
   MakeDefaultBlock(*block);
   return block;
+}
+
+void SetText(char16_t (&field)[250], std::u16string_view text) {
+  std::memset(field, 0, sizeof(field));
+  std::memcpy(field, text.data(), text.size() * sizeof(char16_t));
 }
 
 void SetAppPath(ProfileRecord& record, std::u16string_view path) {
@@ -279,20 +287,37 @@ TEST(SiblingMessageTest, ApplyChoosesTheWorkerRequestOnlyWithTheDevicePresent) {
 }
 
 TEST(SharedBlockTest, MutexWaitOutcomes) {
-  const ShareMutexOutcome acquired = DecideShareMutexWait(ShareMutexWait::kAcquired);
-  EXPECT_TRUE(acquired.copy && acquired.release);
-  const ShareMutexOutcome abandoned = DecideShareMutexWait(ShareMutexWait::kAbandoned);
-  EXPECT_FALSE(abandoned.copy);
-  EXPECT_TRUE(abandoned.release);
-  for (ShareMutexWait wait : {ShareMutexWait::kTimedOut, ShareMutexWait::kFailed}) {
-    const ShareMutexOutcome outcome = DecideShareMutexWait(wait);
-    EXPECT_FALSE(outcome.copy || outcome.release);
-    EXPECT_FALSE(outcome.trace.empty());
+  using W = ShareMutexWait;
+  using D = ShareCopyDirection;
+  const struct {
+    W wait;
+    D direction;
+    ShareCopy result;
+    bool release;
+    bool traced;
+  } rows[] = {
+      {W::kAcquired, D::kPublish, ShareCopy::kCopied, true, false},
+      {W::kAcquired, D::kAdopt, ShareCopy::kCopied, true, false},
+      // The whole block written over a half-written one; nothing taken from it.
+      {W::kAbandoned, D::kPublish, ShareCopy::kCopied, true, true},
+      {W::kAbandoned, D::kAdopt, ShareCopy::kSkipped, true, true},
+      // Tried again by the caller, who says so once.
+      {W::kTimedOut, D::kPublish, ShareCopy::kBusy, false, false},
+      {W::kTimedOut, D::kAdopt, ShareCopy::kBusy, false, false},
+      {W::kFailed, D::kAdopt, ShareCopy::kSkipped, false, true},
+  };
+  for (const auto& row : rows) {
+    const ShareMutexOutcome outcome = DecideShareMutexWait(row.wait, row.direction);
+    const int line = static_cast<int>(&row - rows);
+    EXPECT_EQ(outcome.result, row.result) << line;
+    EXPECT_EQ(outcome.release, row.release) << line;
+    EXPECT_EQ(!outcome.trace.empty(), row.traced) << line;
   }
   EXPECT_FALSE(SharedMappingHoldsBlock(kConfigBlockSize - 1));
   EXPECT_TRUE(SharedMappingHoldsBlock(kConfigBlockSize));
-  EXPECT_GE(kShareMutexWaitMs, 1000u);
-  EXPECT_LE(kShareMutexWaitMs, 4000u);
+  // One attempt keeps the window answering; the retries come well apart.
+  EXPECT_LE(kShareMutexWaitMs, 100u);
+  EXPECT_GE(kShareRetryPeriodMs, kShareMutexWaitMs);
 }
 
 TEST(SharedBlockTest, AdoptedActiveSlotOutsideItsRangeBecomesZero) {
@@ -367,24 +392,37 @@ TEST(ForegroundSwitchTest, MatchSwitchesOnceAndAnUnboundProgramKeepsTheSlot) {
 // ---------------------------------------------------------------------------
 // Carried out through the ports
 
+// The shared block of the other programs. While `busy`, every copy times
+// out; `copies` logs each attempt: P/A copied, p/a busy.
 class FakeSharedBlock final : public SharedBlockPort {
  public:
-  bool Publish(const ConfigBlock& block) override {
+  ShareCopy TryPublish(const ConfigBlock& block) override {
     ++publishes;
-    if (!available) return false;
-    std::memcpy(shared.get(), &block, sizeof(block));
-    return true;
+    return Attempt('P', [&] { std::memcpy(shared.get(), &block, sizeof(block)); });
   }
-  bool Adopt(ConfigBlock& config) override {
+  ShareCopy TryAdopt(ConfigBlock& config) override {
     ++adopts;
-    if (!available) return false;
-    std::memcpy(&config, shared.get(), sizeof(config));
-    return true;
+    return Attempt('A', [&] { std::memcpy(&config, shared.get(), sizeof(config)); });
   }
   std::unique_ptr<ConfigBlock> shared = DefaultBlock();
   bool available = true;
+  bool busy = false;
   int publishes = 0;
   int adopts = 0;
+  std::string copies;
+
+ private:
+  template <typename Copy>
+  ShareCopy Attempt(char kind, Copy copy) {
+    if (busy) {
+      copies.push_back(static_cast<char>(kind + ('a' - 'A')));
+      return ShareCopy::kBusy;
+    }
+    if (!available) return ShareCopy::kSkipped;
+    copies.push_back(kind);
+    copy();
+    return ShareCopy::kCopied;
+  }
 };
 
 class FakeWindow final : public MainWindowActions {
@@ -395,25 +433,31 @@ class FakeWindow final : public MainWindowActions {
   bool StartOnScreenKeyboard() override { return log.push_back("osk"), true; }
   bool PostWorkerRequest(std::uintptr_t request, std::intptr_t parameter) override {
     requests.push_back({request, parameter});
+    if (config != nullptr) requestedKeyCodes.push_back(config->slots[0].keys[0].keyCodes[0]);
     return acceptRequests;
   }
   void OnConnectionChange(int value) override {
     log.push_back("connection " + std::to_string(value));
   }
+  void RunShareRetryTimer(bool run) override { timer.push_back(run); }
 
   std::vector<std::string> log;
   std::vector<std::pair<std::uintptr_t, std::intptr_t>> requests;
   bool acceptRequests = true;
+  std::vector<bool> timer;
+  // The settings a request was posted with (slot 0, key 0's first code).
+  const ConfigBlock* config = nullptr;
+  std::vector<std::uint16_t> requestedKeyCodes;
 };
 
-class MainWindowCoreTest : public ::testing::Test {
- protected:
-  MainWindowCoreTest() {
+struct CoreRig {
+  CoreRig() {
     desktop.windows[kConfiguratorTitle] = kConfigurator;
     desktop.windows[kOsdTitle] = kOsd;
     settings.Load();
     core.SetOsdDataPath(u"C:\\osd.data");
     flags.devicePresence = kDevicePresent;
+    window.config = &settings.config;
   }
   std::vector<unsigned> PostsTo(WindowHandle window) const {
     std::vector<unsigned> messages;
@@ -421,6 +465,13 @@ class MainWindowCoreTest : public ::testing::Test {
       if (post.window == window) messages.push_back(post.message);
     }
     return messages;
+  }
+  std::unique_ptr<ConfigBlock> SavedConfig() const {
+    const auto& file = disk.files.files.at(settings_test::kConfigPath);
+    if (file.size() != sizeof(ConfigBlock)) return nullptr;
+    auto saved = std::make_unique<ConfigBlock>();
+    std::memcpy(saved.get(), file.data(), sizeof(ConfigBlock));
+    return saved;
   }
 
   Disk disk;
@@ -437,6 +488,8 @@ class MainWindowCoreTest : public ::testing::Test {
   SimpleCaseInsensitiveText text;
   MainWindowCore core{{settings, dial, desktop, shared, protocol, flags, window, text}};
 };
+
+class MainWindowCoreTest : public ::testing::Test, public CoreRig {};
 
 TEST_F(MainWindowCoreTest, ToggleTwiceSendsHostStateShownThenHidden) {
   core.OnToggleDial();
@@ -582,6 +635,172 @@ TEST_F(MainWindowCoreTest, ConnectionChangesAndTheOnScreenKeyboardGoToTheWindow)
   desktop.windows.erase(kConfiguratorTitle);
   core.HandleDeviceEvent(0x40000001);
   EXPECT_EQ(window.log, (std::vector<std::string>{"connection 2", "osk"}));
+}
+
+// ---------------------------------------------------------------------------
+// A share mutex held by another program
+
+using Posts = std::vector<unsigned>;
+
+// Each input, made while the mutex is held, does nothing that depends on its
+// copy until the mutex is free and the timer has tried again; then all of it.
+TEST(HeldShareMutexTest, WhatDependsOnACopyWaitsForIt) {
+  const struct {
+    const char* name;
+    std::function<void(CoreRig&)> input;
+    std::string copies;  // after the release
+    Posts configurator;
+    Posts osd;
+    std::size_t requests;
+  } rows[] = {
+      {"apply", [](CoreRig& r) { r.core.OnApplyAllSetting(0); }, "aA", {}, {1327}, 1},
+      {"apply, device absent",
+       [](CoreRig& r) {
+         r.flags.devicePresence = kDeviceRemoved;
+         r.core.OnApplyAllSetting(0);
+       },
+       "aA",
+       {1256},
+       {1327},
+       0},
+      {"settings changed", [](CoreRig& r) { r.core.OnSettingsChanged(); }, "aA", {}, {}, 0},
+      {"slot switch",
+       [](CoreRig& r) { r.core.HandleDeviceEvent(0x10000002); },
+       "pP",
+       {1255},
+       {1324},
+       0},
+      {"reported value",
+       [](CoreRig& r) { r.core.HandleDeviceEvent(0x90000007); },
+       "pP",
+       {1257},
+       {},
+       0},
+      {"gesture",
+       [](CoreRig& r) {
+         for (std::uint32_t code : {0x50000001u, 0x60000001u, 0x70000005u, 0x60000002u}) {
+           r.core.HandleDeviceEvent(code);
+         }
+       },
+       "pP",
+       {1254},
+       {},
+       0},
+      {"dial click", [](CoreRig& r) { r.core.CommitDialFunction(3); }, "pP", {1254}, {}, 0},
+      {"foreground switch",
+       [](CoreRig& r) { r.core.SwitchActiveSlot(1); },
+       "pP",
+       {1255},
+       {1324},
+       1},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    CoreRig rig;
+    fakes::TraceRecorder traces;
+    const int fileSteps = rig.disk.files.steps();
+    rig.shared.busy = true;
+    row.input(rig);
+    rig.core.RetryPendingCopy();
+    EXPECT_TRUE(rig.core.CopyPending());
+    EXPECT_EQ(rig.window.timer, std::vector<bool>{true});
+    EXPECT_TRUE(rig.desktop.posts.empty());
+    EXPECT_TRUE(rig.window.requests.empty());
+    EXPECT_EQ(rig.disk.files.steps(), fileSteps) << "no file is written before the copy";
+
+    rig.shared.busy = false;
+    rig.core.RetryPendingCopy();
+    EXPECT_FALSE(rig.core.CopyPending());
+    EXPECT_EQ(rig.window.timer, (std::vector<bool>{true, false}));
+    EXPECT_EQ(rig.shared.copies, std::string(2, row.copies[0]) + row.copies.substr(1));
+    EXPECT_EQ(rig.PostsTo(kConfigurator), row.configurator);
+    EXPECT_EQ(rig.PostsTo(kOsd), row.osd);
+    EXPECT_EQ(rig.window.requests.size(), row.requests);
+    // The first time-out is said, the retry is not.
+    EXPECT_EQ(std::count_if(traces.traces.begin(), traces.traces.end(),
+                            [](const std::u16string& t) { return t.find(u"timed out") != t.npos; }),
+              1);
+  }
+}
+
+TEST_F(MainWindowCoreTest, PeersChangeIsAdoptedBeforeLaterInputsAreDecided) {
+  shared.shared->slots[0].keys[0].keyCodes[0] = 0x2C;
+  SetText(shared.shared->slots[1].name, u"From the configurator");
+  shared.busy = true;
+  core.OnSettingsChanged();
+  core.HandleDeviceEvent(0x30000005);  // a value from the keyboard
+  core.OnApplyAllSetting(0);
+  core.HandleDeviceEvent(0x7F000002);  // a removal is not held back
+  EXPECT_EQ(window.log, std::vector<std::string>{"connection 2"});
+  EXPECT_EQ(core.PendingCount(), 3u);
+  for (int tick = 0; tick < 5; ++tick) core.RetryPendingCopy();
+  EXPECT_EQ(shared.copies, "aaaaaa");
+  EXPECT_TRUE(desktop.posts.empty());
+
+  shared.busy = false;
+  core.RetryPendingCopy();
+  // The adopt first, the value's publish next, then the apply's adopt: none
+  // overtakes another.
+  EXPECT_EQ(shared.copies, "aaaaaaAPA");
+  EXPECT_EQ(settings.config.slots[0].eventValue3000, 5);
+  EXPECT_EQ(std::u16string(settings.config.slots[1].name), u"From the configurator");
+  EXPECT_EQ(shared.shared->slots[0].eventValue3000, 5);
+  EXPECT_EQ(std::u16string(shared.shared->slots[1].name), u"From the configurator");
+  auto saved = SavedConfig();
+  ASSERT_NE(saved, nullptr);
+  EXPECT_EQ(saved->slots[0].eventValue3000, 5);
+  EXPECT_EQ(saved->slots[0].keys[0].keyCodes[0], 0x2C);
+  EXPECT_EQ(window.requestedKeyCodes, std::vector<std::uint16_t>{0x2C});
+  EXPECT_EQ(PostsTo(kConfigurator), (Posts{1257}));
+}
+
+TEST_F(MainWindowCoreTest, WaitingAdoptsAndForegroundChecksCollapse) {
+  SetAppPath(settings.config.slots[1], u"C:\\x\\Game.exe");
+  SetAppPath(settings.config.slots[2], u"C:\\x\\Tool.exe");
+  shared.shared->slots[1] = settings.config.slots[1];
+  shared.shared->slots[2] = settings.config.slots[2];
+  shared.busy = true;
+  core.HandleDeviceEvent(0x90000001);
+  core.OnSettingsChanged();
+  core.OnSettingsChanged();
+  core.FollowForegroundApplication(u"game.exe");
+  core.OnSettingsChanged();
+  core.FollowForegroundApplication(u"tool.exe");
+  core.FollowForegroundApplication(u"game.exe");
+  EXPECT_EQ(core.PendingCount(), 4u);
+  shared.busy = false;
+  core.RetryPendingCopy();
+  EXPECT_EQ(shared.copies, "pPAPA");
+  // The switch was published before the last adopt read the block back.
+  EXPECT_EQ(settings.config.header.activeSlot, 1);
+  EXPECT_EQ(window.requests, (std::vector<std::pair<std::uintptr_t, std::intptr_t>>{{3, 0}}));
+}
+
+TEST_F(MainWindowCoreTest, ExitWhileTheMutexIsHeldKeepsTheChangesInTheFilesOnly) {
+  fakes::TraceRecorder traces;
+  shared.busy = true;
+  core.HandleDeviceEvent(0x50000001);
+  core.HandleDeviceEvent(0x60000001);
+  core.HandleDeviceEvent(0x70000004);
+  core.HandleDeviceEvent(0x60000002);
+  core.HandleDeviceEvent(0x10000003);
+  core.OnApplyAllSetting(0);
+  const std::size_t windowActions = window.log.size();
+  core.FinishPendingAtExit();
+  EXPECT_FALSE(core.CopyPending());
+  EXPECT_EQ(shared.copies, "pp") << "one last attempt";
+  EXPECT_EQ(window.timer, (std::vector<bool>{true, false}));
+  auto saved = SavedConfig();
+  ASSERT_NE(saved, nullptr);
+  EXPECT_EQ(saved->header.activeSlot, 2);
+  EXPECT_EQ(saved->slots[0].selectedFunction, 4);
+  EXPECT_EQ(shared.shared->slots[0].selectedFunction, 1);
+  EXPECT_TRUE(desktop.posts.empty());
+  EXPECT_TRUE(window.requests.empty());
+  EXPECT_EQ(window.log.size(), windowActions);
+  EXPECT_TRUE(
+      traces.Contains(u"The share mutex is still held at exit; what waited for it is "
+                      u"saved to the files only\n"));
 }
 
 }  // namespace

@@ -115,8 +115,9 @@ int CreateSharedBlock(HANDLE& mapping, ConfigBlock*& view) {
   return 1;
 }
 
-bool CopyUnderShareMutex(HANDLE shareMutex, ConfigBlock* to, const ConfigBlock* from) {
-  if (shareMutex == nullptr || to == nullptr || from == nullptr) return false;
+ShareCopy CopyUnderShareMutex(HANDLE shareMutex, ConfigBlock* to, const ConfigBlock* from,
+                              ShareCopyDirection direction) {
+  if (shareMutex == nullptr || to == nullptr || from == nullptr) return ShareCopy::kSkipped;
   const DWORD wait = WaitForSingleObject(shareMutex, kShareMutexWaitMs);
   ShareMutexWait result = ShareMutexWait::kFailed;
   if (wait == WAIT_OBJECT_0) {
@@ -126,11 +127,11 @@ bool CopyUnderShareMutex(HANDLE shareMutex, ConfigBlock* to, const ConfigBlock* 
   } else if (wait == WAIT_TIMEOUT) {
     result = ShareMutexWait::kTimedOut;
   }
-  const ShareMutexOutcome outcome = DecideShareMutexWait(result);
-  if (outcome.copy) std::memcpy(to, from, kConfigBlockSize);
+  const ShareMutexOutcome outcome = DecideShareMutexWait(result, direction);
+  if (outcome.result == ShareCopy::kCopied) std::memcpy(to, from, kConfigBlockSize);
   if (outcome.release) ReleaseMutex(shareMutex);
-  if (!outcome.copy) Trace(outcome.trace);
-  return outcome.copy;
+  if (!outcome.trace.empty()) Trace(outcome.trace);
+  return outcome.result;
 }
 
 }  // namespace torvo::win32

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "app/shared_block.h"
 #include "settings/config_block.h"
 
 namespace torvo::win32 {
@@ -16,10 +17,11 @@ namespace torvo::win32 {
 int CreateSharedBlock(HANDLE& mapping, ConfigBlock*& view);
 
 // Copies one whole block from `from` to `to` while holding the share mutex,
-// waiting for it at most kShareMutexWaitMs. False, with a trace, when the
-// copy was skipped (no block, the wait timed out, failed or found the mutex
-// abandoned; an abandoned mutex is released all the same).
-bool CopyUnderShareMutex(HANDLE shareMutex, ConfigBlock* to, const ConfigBlock* from);
+// waiting for it at most kShareMutexWaitMs; what each wait result allows is
+// DecideShareMutexWait's. kBusy (the wait timed out) copies nothing and says
+// nothing: the caller tries again. No block: kSkipped.
+ShareCopy CopyUnderShareMutex(HANDLE shareMutex, ConfigBlock* to, const ConfigBlock* from,
+                              ShareCopyDirection direction);
 
 // The size in bytes of the mapping behind `mapping`, whose view starts at
 // `view`: the section's own size when the system tells it, else the size of

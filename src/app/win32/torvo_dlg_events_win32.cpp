@@ -63,12 +63,14 @@ void CTorvoDlg::CommitDialFunction(int function) {
 // ---------------------------------------------------------------------------
 // The shared block
 
-bool CTorvoDlg::SharedBlockPublisher::Publish(const ConfigBlock& block) {
-  return CopyUnderShareMutex(owner_.shareMutex_, owner_.sharedConfig_, &block);
+ShareCopy CTorvoDlg::SharedBlockPublisher::TryPublish(const ConfigBlock& block) {
+  return CopyUnderShareMutex(owner_.shareMutex_, owner_.sharedConfig_, &block,
+                             ShareCopyDirection::kPublish);
 }
 
-bool CTorvoDlg::SharedBlockPublisher::Adopt(ConfigBlock& config) {
-  return CopyUnderShareMutex(owner_.shareMutex_, &config, owner_.sharedConfig_);
+ShareCopy CTorvoDlg::SharedBlockPublisher::TryAdopt(ConfigBlock& config) {
+  return CopyUnderShareMutex(owner_.shareMutex_, &config, owner_.sharedConfig_,
+                             ShareCopyDirection::kAdopt);
 }
 
 // ---------------------------------------------------------------------------
@@ -118,6 +120,14 @@ bool CTorvoDlg::WindowActions::PostWorkerRequest(std::uintptr_t request, std::in
 
 void CTorvoDlg::WindowActions::OnConnectionChange(int value) {
   owner_.CarryOut(owner_.presence_.OnConnectionChange(value));
+}
+
+void CTorvoDlg::WindowActions::RunShareRetryTimer(bool run) {
+  if (run) {
+    SetTimer(owner_.GetSafeHwnd(), TIMER_SHARE_RETRY, kShareRetryPeriodMs, nullptr);
+  } else {
+    KillTimer(owner_.GetSafeHwnd(), TIMER_SHARE_RETRY);
+  }
 }
 
 }  // namespace torvo::win32

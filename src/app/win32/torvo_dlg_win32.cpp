@@ -143,7 +143,7 @@ int CTorvoDlg::CreateSharedBlock() {
 }
 
 void CTorvoDlg::PublishConfig() {
-  publisher_.Publish(config_);
+  core_.PublishConfig();
 }
 
 int CTorvoDlg::OpenDevice() {
@@ -219,6 +219,8 @@ void CTorvoDlg::OnTimer(UINT_PTR id) {
     PostWorkerRequest(REQ_FULL_UPLOAD, 0);
   } else if (id == TIMER_FOLLOW_FOREGROUND) {
     core_.FollowForegroundApplication(ForegroundExecutableName());
+  } else if (id == TIMER_SHARE_RETRY) {
+    core_.RetryPendingCopy();
   } else if (id == TIMER_ARRIVAL_PAUSE) {
     KillTimer(GetSafeHwnd(), TIMER_ARRIVAL_PAUSE);
     CarryOut(presence_.OnArrivalPauseElapsed());
@@ -357,6 +359,10 @@ void CTorvoDlg::OnDestroy() {
   const ULONGLONG start = GetTickCount64();
   // Default destruction, then the dial's images.
   CDialogWindow::OnDestroy();
+  // What still waits for the share mutex gets a last attempt, and is
+  // otherwise kept in the files (before the images go and the device hears
+  // that the host leaves).
+  core_.FinishPendingAtExit();
   dialView_.ReleaseDialImages();
   // No request starts from now on; one already running is noted, because
   // its remaining reports end with "host active" after the closing report.
@@ -368,6 +374,7 @@ void CTorvoDlg::OnDestroy() {
   KillTimer(hwnd, TIMER_FOLLOW_FOREGROUND);
   KillTimer(hwnd, TIMER_INITIAL_UPLOAD);
   KillTimer(hwnd, TIMER_ARRIVAL_PAUSE);
+  KillTimer(hwnd, TIMER_SHARE_RETRY);
   // The configurator (1042, then WM_CLOSE) and the on-screen display.
   CloseSiblingWindows();
   // The worker. When it ended, the abort raised for it is lowered,

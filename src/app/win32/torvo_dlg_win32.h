@@ -40,6 +40,9 @@ inline constexpr UINT_PTR TIMER_INITIAL_UPLOAD = 502;
 // One-shot: the pause between a device arrival and opening the device, run
 // as a timer so that the window keeps answering during it.
 inline constexpr UINT_PTR TIMER_ARRIVAL_PAUSE = 503;
+// Runs while a copy to or from the shared block waits for the share mutex:
+// each tick tries it again (every kShareRetryPeriodMs).
+inline constexpr UINT_PTR TIMER_SHARE_RETRY = 504;
 inline constexpr UINT kFollowForegroundPeriodMs = 2000;
 inline constexpr UINT kInitialUploadDelayMs = 200;
 
@@ -96,8 +99,8 @@ class CTorvoDlg : public CDialogWindow {
   class SharedBlockPublisher final : public SharedBlockPort {
    public:
     explicit SharedBlockPublisher(CTorvoDlg& owner) : owner_(owner) {}
-    bool Publish(const ConfigBlock& block) override;
-    bool Adopt(ConfigBlock& config) override;
+    ShareCopy TryPublish(const ConfigBlock& block) override;
+    ShareCopy TryAdopt(ConfigBlock& config) override;
 
    private:
     CTorvoDlg& owner_;
@@ -113,6 +116,7 @@ class CTorvoDlg : public CDialogWindow {
     bool StartOnScreenKeyboard() override;
     bool PostWorkerRequest(std::uintptr_t request, std::intptr_t parameter) override;
     void OnConnectionChange(int value) override;
+    void RunShareRetryTimer(bool run) override;
 
    private:
     CTorvoDlg& owner_;
