@@ -48,6 +48,9 @@ void MainWindowCore::SwitchActiveSlot(int slot) {
 bool MainWindowCore::Perform(const Effects& effects) {
   bool workerPosted = false;
   for (const Effect& e : effects) {
+    // The decision may have switched the slot, and an adopted block may name
+    // another one.
+    NoteActiveSlot();
     switch (e.kind) {
       case EffectKind::kPublishConfig:
         p_.sharedBlock.Publish(p_.settings.config);
@@ -106,7 +109,12 @@ bool MainWindowCore::Perform(const Effects& effects) {
         break;
     }
   }
+  NoteActiveSlot();
   return workerPosted;
+}
+
+void MainWindowCore::NoteActiveSlot() {
+  p_.flags.activeSlot.store(p_.settings.config.header.activeSlot);
 }
 
 void MainWindowCore::PostTo(const std::u16string& title, const Effect& effect) {

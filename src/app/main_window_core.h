@@ -63,8 +63,15 @@ class MainWindowCore {
   void SwitchActiveSlot(int slot);
 
   // Carries out effects in order. True when a worker request among them was
-  // posted.
+  // posted. The worker is handed the active slot before each effect and
+  // after the last (NoteActiveSlot).
   bool Perform(const Effects& effects);
+
+  // Hands the worker the active slot of `config` (DeviceFlags::activeSlot).
+  // Called after every change of it: Perform does for every decision; the
+  // window does after loading the settings and before posting a request of
+  // its own.
+  void NoteActiveSlot();
 
  private:
   void PostTo(const std::u16string& title, const Effect& effect);
