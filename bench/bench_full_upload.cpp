@@ -60,9 +60,10 @@ int RunUpload(torvo::Clock& clock, const torvo::ConfigBlock& block) {
   torvo::Cp1252Converter converter;
   torvo::DeviceProtocol protocol(device, clock, flags, converter);
   NoDesktop desktop;
-  torvo::ConfigHandover handover;
-  torvo::UploadWorker worker(protocol, flags, desktop, handover);
-  worker.OnThreadMessage(torvo::MSG_WORKER_REQUEST, torvo::REQ_FULL_UPLOAD, handover.File(block));
+  torvo::WorkerRequests requests;
+  torvo::UploadWorker worker(protocol, flags, desktop, requests);
+  requests.Post(torvo::REQ_FULL_UPLOAD, block, [] { return true; });
+  worker.OnThreadMessage(torvo::MSG_WORKER_REQUEST, torvo::REQ_FULL_UPLOAD, 0);
   return device.reports;
 }
 

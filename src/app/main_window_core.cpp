@@ -148,6 +148,9 @@ bool MainWindowCore::Drain() {
 bool MainWindowCore::Carry(PendingInput& input) {
   for (; input.next < input.effects.size(); ++input.next) {
     const Effect& e = input.effects[input.next];
+    // The decision may have switched the slot, and an adopted block may name
+    // another one: the worker reports the slot in force.
+    NoteActiveSlot();
     switch (e.kind) {
       case EffectKind::kPublishConfig:
         if (Copy(ShareCopyDirection::kPublish) == ShareCopy::kBusy) return false;
@@ -179,6 +182,7 @@ bool MainWindowCore::Carry(PendingInput& input) {
         break;
     }
   }
+  NoteActiveSlot();
   return true;
 }
 
@@ -249,6 +253,10 @@ void MainWindowCore::PerformOther(const Effect& e, bool& workerPosted) {
       Trace(e.text);
       break;
   }
+}
+
+void MainWindowCore::NoteActiveSlot() {
+  p_.flags.activeSlot.store(p_.settings.config.header.activeSlot);
 }
 
 void MainWindowCore::PostTo(const std::u16string& title, const Effect& effect) {

@@ -98,6 +98,13 @@ class MainWindowCore {
   // not written.
   void FinishPendingAtExit();
 
+  // Hands the worker the active slot of `config` (DeviceFlags::activeSlot).
+  // Called after every change of it: the core does around every effect it
+  // carries out; the
+  // window does after loading the settings and before posting a request of
+  // its own.
+  void NoteActiveSlot();
+
  private:
   // What waits in the queue: an input, decided when its turn comes, the
   // effects of that decision still to be carried out, and what follows them

@@ -10,7 +10,9 @@ Effects OnApplyAllSetting(std::uintptr_t wParam, int devicePresence) {
   Effects effects = {effect::Simple(EffectKind::kAdoptSharedConfig),
                      effect::PostToOsd(MSG_OSD_SETTINGS_APPLIED, 0, 0)};
   if (devicePresence == kDevicePresent) {
-    const std::uintptr_t request = wParam == 3 ? REQ_APPLY_SLOT_ONLY : REQ_APPLY;
+    // A switch of the active slot only is a plain slot switch for the
+    // worker: nothing is posted to the configurator for it.
+    const std::uintptr_t request = wParam == 3 ? REQ_SWITCH_SLOT : REQ_APPLY;
     effects.push_back(effect::PostWorkerRequest(request, static_cast<std::intptr_t>(wParam)));
   }
   return effects;

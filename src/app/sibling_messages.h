@@ -11,9 +11,10 @@ namespace torvo {
 
 // MSG_APPLY_ALL_SETTINGS: adopt the shared block, tell the on-screen
 // display, and, with the device present (devicePresence 1), hand the worker
-// the request: the active slot only when wParam is 3, the whole apply
-// otherwise (either answered by the worker), with wParam as its parameter. When no worker request
-// is among the effects, or posting it fails, AnswerApplyAtOnce follows.
+// the request, with wParam as its parameter: the active slot only
+// (REQ_SWITCH_SLOT, which answers nobody) when wParam is 3, otherwise the
+// whole apply (answered by the worker). When no worker request is among the
+// effects, or posting it fails, AnswerApplyAtOnce follows.
 Effects OnApplyAllSetting(std::uintptr_t wParam, int devicePresence);
 
 // The configurator's answer when no upload could be requested: it may

@@ -13,8 +13,8 @@ std::uint32_t AttemptWaitMs(int attempt, int firstWaitMs) {
   return 2000;
 }
 
-bool CheckActiveSlot(const ConfigBlock& block) {
-  if (IsValidSlot(block.header.activeSlot)) return true;
+bool CheckActiveSlot(std::int64_t activeSlot) {
+  if (IsValidSlot(activeSlot)) return true;
   Trace(u"The active slot of the settings is outside 0..3; the report is not sent\n");
   return false;
 }
@@ -55,20 +55,20 @@ int DeviceProtocol::WaitDeviceReady(int firstWaitMs) {
   return 0;
 }
 
-int DeviceProtocol::SendUploadStart(const ConfigBlock& block) {
-  if (!CheckActiveSlot(block)) return 0;
-  UploadStartReport report = BuildUploadStartReport(block.header.activeSlot);
+int DeviceProtocol::SendUploadStart(int activeSlot) {
+  if (!CheckActiveSlot(activeSlot)) return 0;
+  UploadStartReport report = BuildUploadStartReport(activeSlot);
   return SendAndWait(report, kShortReportFirstWaitMs);
 }
 
-int DeviceProtocol::SendActiveSlot(const ConfigBlock& block) {
-  if (!CheckActiveSlot(block)) return 0;
-  ActiveSlotReport report = BuildActiveSlotReport(block.header.activeSlot);
+int DeviceProtocol::SendActiveSlot(int activeSlot) {
+  if (!CheckActiveSlot(activeSlot)) return 0;
+  ActiveSlotReport report = BuildActiveSlotReport(activeSlot);
   return SendAndWait(report, kShortReportFirstWaitMs);
 }
 
 int DeviceProtocol::SendDialFunction(const ConfigBlock& block) {
-  if (!CheckActiveSlot(block)) return 0;
+  if (!CheckActiveSlot(block.header.activeSlot)) return 0;
   const int slot = block.header.activeSlot;
   DialFunctionReport report = BuildDialFunctionReport(slot, block.slots[slot].selectedFunction);
   return SendAndWait(report, kShortReportFirstWaitMs);
@@ -94,10 +94,9 @@ int DeviceProtocol::SendMacro(const ConfigBlock& block, int slot, int key) {
     return 0;
   }
   const KeyAssignment& assignment = block.slots[slot].keys[key];
-  // Only a key whose key-table entry is a macro entry has a macro on the
-  // device: a single-key assignment (action class 4) is sent as a single key
-  // whatever its action type says, and the device would refuse a macro for it.
-  if (assignment.actionType != 3 || assignment.actionClass == 4) return 1;
+  // The action type alone decides: a key of action class 4 keeps its
+  // single-key entry in the key table, and its macro is sent all the same.
+  if (assignment.actionType != 3) return 1;
   MacroFit fit;
   MacroReport report = BuildMacroReport(assignment, slot, key, converter_, &fit);
   if (fit.stepsLimited) Trace(u"Macro step count above 180; only 180 steps are read\n");
@@ -107,8 +106,8 @@ int DeviceProtocol::SendMacro(const ConfigBlock& block, int slot, int key) {
   return SendAndWait(report, kTableReportFirstWaitMs);
 }
 
-int DeviceProtocol::ApplyAllSettings(const ConfigBlock& block) {
-  SendActiveSlot(block);
+int DeviceProtocol::ApplyAllSettings(const ConfigBlock& block, int activeSlot) {
+  SendActiveSlot(activeSlot);
   StepPause();
 
   for (int slot = 0; slot < kSlotCount; ++slot) {

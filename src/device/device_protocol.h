@@ -39,23 +39,26 @@ class DeviceProtocol {
   int WaitDeviceReady(int firstWaitMs);
 
   // Short reports. Each returns the poll's result, 0 when the report was not
-  // sent. Reports that name the active slot are not sent when the block's
-  // activeSlot is outside 0..3.
-  int SendUploadStart(const ConfigBlock& block);
-  int SendActiveSlot(const ConfigBlock& block);
+  // sent. Reports that name the active slot are not sent when it is outside
+  // 0..3. The upload-start and active-slot reports name the slot they are
+  // given, the slot in force when they go out (which may differ from the
+  // activeSlot of the block an upload was asked with).
+  int SendUploadStart(int activeSlot);
+  int SendActiveSlot(int activeSlot);
   int SendDialFunction(const ConfigBlock& block);
   int SendHostState(bool hostActive, bool dialShown);
 
   // The key table of `slot`; the poll's result, 0 when not sent.
   int SendKeyTable(const ConfigBlock& block, int slot);
-  // The macro of key `key` of `slot` when it is a macro key: the poll's
-  // result, 0 when the report could not be sent, 1 when there is nothing to
-  // send.
+  // The macro of key `key` of `slot` when its action type is 3 (whatever its
+  // action class): the poll's result, 0 when the report could not be sent, 1
+  // when there is nothing to send.
   int SendMacro(const ConfigBlock& block, int slot, int key);
 
-  // The full upload: active slot, the four key tables, then the macros
-  // marked in uploadFlags, slot by slot. Returns the last slot's result.
-  int ApplyAllSettings(const ConfigBlock& block);
+  // The full upload: the active-slot report naming `activeSlot`, then the
+  // four key tables and the macros marked in uploadFlags of `block`, slot by
+  // slot. Returns the last slot's result.
+  int ApplyAllSettings(const ConfigBlock& block, int activeSlot);
 
  private:
   template <std::size_t N>

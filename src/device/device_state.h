@@ -18,6 +18,11 @@ struct DeviceFlags {
   // 1 once shutdown has begun: requests still queued behind WM_QUIT are
   // dropped instead of running a whole upload each.
   std::atomic<int> stopRequested{0};
+  // The active slot in force, kept equal to the main window's activeSlot by
+  // the UI thread after every change. The reports that name the active slot
+  // read it when they go out, because the keyboard may switch its own slot
+  // while a request waits behind a long upload.
+  std::atomic<int> activeSlot{0};
 };
 
 // The worker's thread message and its requests.
@@ -26,10 +31,6 @@ enum WorkerRequest : unsigned {
   REQ_APPLY = 1,
   REQ_FULL_UPLOAD = 2,
   REQ_SWITCH_SLOT = 3,
-  // The configurator's apply of the active slot only: the active-slot
-  // report, then the configurator is answered as after REQ_APPLY (it waits
-  // for that answer to enable its OK and Apply buttons again).
-  REQ_APPLY_SLOT_ONLY = 4,
 };
 
 }  // namespace torvo

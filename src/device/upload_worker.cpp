@@ -6,40 +6,67 @@
 
 namespace torvo {
 
-ConfigHandover::Ticket ConfigHandover::File(const ConfigBlock& block) {
-  return File(std::make_shared<const ConfigBlock>(block));
+namespace {
+
+// Requests that upload settings and so carry a copy of the block.
+bool UploadsSettings(std::uintptr_t request) {
+  return request == REQ_APPLY || request == REQ_FULL_UPLOAD;
 }
 
-ConfigHandover::Ticket ConfigHandover::File(std::shared_ptr<const ConfigBlock> snapshot) {
+}  // namespace
+
+bool WorkerRequests::Post(std::uintptr_t request, const ConfigBlock& block,
+                          const std::function<bool()>& post) {
+  Entry entry{request, nullptr};
+  if (UploadsSettings(request)) entry.snapshot = std::make_shared<const ConfigBlock>(block);
+  std::uint64_t id = 0;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    id = nextId_++;
+    queued_.push_back({id, std::move(entry)});
+  }
+  // Queued before the message goes out: the worker may take the message at
+  // once.
+  if (post()) return true;
   std::lock_guard<std::mutex> lock(mutex_);
-  Ticket ticket = next_++;
-  if (ticket == kNoTicket) ticket = next_++;  // after wrapping around
-  filed_[ticket] = std::move(snapshot);
-  return ticket;
+  for (auto it = queued_.begin(); it != queued_.end(); ++it) {
+    if (it->id == id) {
+      queued_.erase(it);
+      break;
+    }
+  }
+  return false;
 }
 
-std::shared_ptr<const ConfigBlock> ConfigHandover::Take(Ticket ticket) {
+std::optional<WorkerRequests::Entry> WorkerRequests::TakeOldest() {
   std::lock_guard<std::mutex> lock(mutex_);
-  auto found = filed_.find(ticket);
-  if (found == filed_.end()) return nullptr;
-  std::shared_ptr<const ConfigBlock> snapshot = std::move(found->second);
-  filed_.erase(found);
-  return snapshot;
+  if (queued_.empty()) return std::nullopt;
+  Entry entry = std::move(queued_.front().entry);
+  queued_.pop_front();
+  return entry;
 }
 
-std::size_t ConfigHandover::Pending() const {
+std::size_t WorkerRequests::Pending() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return filed_.size();
+  return queued_.size();
 }
 
-void UploadWorker::OnThreadMessage(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
+void UploadWorker::OnThreadMessage(unsigned message, std::uintptr_t wParam, std::intptr_t) {
   if (message != MSG_WORKER_REQUEST) return;
   // Taken whether or not the request is served, so that a dropped request
-  // does not leave its snapshot behind.
-  Serve(wParam, handover_.Take(static_cast<ConfigHandover::Ticket>(lParam)));
+  // does not leave its entry behind for the next message.
+  std::optional<WorkerRequests::Entry> entry = requests_.TakeOldest();
+  if (!entry.has_value()) {
+    Trace(u"Upload request that this program did not queue; dropped\n");
+    return;
+  }
+  if (entry->request != wParam) {
+    Trace(u"Upload request message out of step with the queued requests; the oldest is served\n");
+  }
+  Serve(entry->request, std::move(entry->snapshot));
 }
 
-void UploadWorker::Serve(std::uintptr_t wParam, std::shared_ptr<const ConfigBlock> snapshot) {
+void UploadWorker::Serve(std::uintptr_t request, std::shared_ptr<const ConfigBlock> snapshot) {
   if (flags_.devicePresence.load() != kDevicePresent) return;
   if (flags_.stopRequested.load() != 0) {
     Trace(u"Upload request dropped: the program is ending\n");
@@ -53,8 +80,8 @@ void UploadWorker::Serve(std::uintptr_t wParam, std::shared_ptr<const ConfigBloc
   // more now that the flag is visible, so the request is either aborted or
   // dropped.
   if (flags_.devicePresence.load() == kDevicePresent && flags_.stopRequested.load() == 0) {
-    if (snapshot != nullptr) {
-      Run(wParam, *snapshot);
+    if (snapshot != nullptr || !UploadsSettings(request)) {
+      Run(request, snapshot.get());
     } else {
       Trace(u"Upload request without settings to upload; dropped\n");
     }
@@ -62,23 +89,21 @@ void UploadWorker::Serve(std::uintptr_t wParam, std::shared_ptr<const ConfigBloc
   flags_.workerBusy.store(0);
 }
 
-void UploadWorker::Run(std::uintptr_t wParam, const ConfigBlock& block) {
-  switch (wParam) {
+void UploadWorker::Run(std::uintptr_t request, const ConfigBlock* snapshot) {
+  // The reports naming the active slot read it as they go out; the key
+  // tables and macros come from the request's own snapshot.
+  switch (request) {
     case REQ_APPLY:
-      protocol_.ApplyAllSettings(block);
-      AnswerApply();
-      break;
-    case REQ_APPLY_SLOT_ONLY:
-      protocol_.SendActiveSlot(block);
+      protocol_.ApplyAllSettings(*snapshot, flags_.activeSlot.load());
       AnswerApply();
       break;
     case REQ_FULL_UPLOAD:
-      protocol_.SendUploadStart(block);
-      protocol_.ApplyAllSettings(block);
+      protocol_.SendUploadStart(flags_.activeSlot.load());
+      protocol_.ApplyAllSettings(*snapshot, flags_.activeSlot.load());
       protocol_.SendHostState(true, false);
       break;
     case REQ_SWITCH_SLOT:
-      protocol_.SendActiveSlot(block);
+      protocol_.SendActiveSlot(flags_.activeSlot.load());
       break;
     default:
       break;

@@ -1,14 +1,15 @@
-// The upload worker's logic, apart from its thread: the snapshot handover
+// The upload worker's logic, apart from its thread: the requests queued
 // between the UI thread and the worker, the serving of one request, and the
 // decisions on device arrival and removal that the main window carries out.
 #pragma once
 
-#include <cstdint>
-#include <functional>
 #include <cstddef>
-#include <map>
+#include <cstdint>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -19,29 +20,45 @@
 
 namespace torvo {
 
-// The settings each worker request uploads. Before the UI thread posts a
-// request it files a copy of its working block and sends the ticket it gets
-// as the request's lParam; the worker takes exactly that copy when it serves
-// the request. Requests queued behind a long upload therefore each upload
+// The worker's requests as the UI thread posts them, queued beside the
+// thread's message queue: the message carries only what its sender was
+// asked (wParam the request, lParam its parameter), and the settings an
+// upload sends travel here. Right before posting a request the UI thread
+// queues it with a copy of its working block (Post); the worker takes the
+// oldest entry for each request message it gets, served or dropped alike
+// (TakeOldest). Requests queued behind a long upload therefore each upload
 // the block they were posted with, however the UI thread changes its own
-// block in the meantime.
-class ConfigHandover {
+// block meanwhile. A slot switch carries no copy: its report names the slot
+// in force when it goes out (DeviceFlags::activeSlot).
+//
+// Every request message is matched to the oldest entry, so a request message
+// this program did not post (another process may post to any thread) serves
+// the oldest queued request early, or, with nothing queued, nothing: no
+// request is served twice or out of order. Entries still queued when the
+// worker ends (WM_QUIT) go with the queue.
+class WorkerRequests {
  public:
-  using Ticket = std::uint32_t;
-  static constexpr Ticket kNoTicket = 0;
+  struct Entry {
+    std::uintptr_t request = 0;
+    std::shared_ptr<const ConfigBlock> snapshot;  // null for a slot switch
+  };
 
-  Ticket File(const ConfigBlock& block);
-  Ticket File(std::shared_ptr<const ConfigBlock> snapshot);
-  // The snapshot filed under `ticket`, removed from the handover; null for
-  // an unknown ticket (never filed, or already taken).
-  std::shared_ptr<const ConfigBlock> Take(Ticket ticket);
-  // Snapshots filed and not taken yet.
+  // Queues `request` with what it uploads of `block`, then calls `post` (the
+  // thread message). When `post` fails, the entry is removed again. Returns
+  // the result of `post`.
+  bool Post(std::uintptr_t request, const ConfigBlock& block, const std::function<bool()>& post);
+  // The oldest entry, removed; nothing when none is queued.
+  std::optional<Entry> TakeOldest();
   std::size_t Pending() const;
 
  private:
+  struct Queued {
+    std::uint64_t id;
+    Entry entry;
+  };
   mutable std::mutex mutex_;
-  Ticket next_ = 1;
-  std::map<Ticket, std::shared_ptr<const ConfigBlock>> filed_;
+  std::uint64_t nextId_ = 1;
+  std::deque<Queued> queued_;
 };
 
 class UploadWorker {
@@ -51,18 +68,18 @@ class UploadWorker {
   static constexpr unsigned MSG_CFG_APPLY_DONE = 1256;
 
   UploadWorker(DeviceProtocol& protocol, DeviceFlags& flags, Desktop& desktop,
-               ConfigHandover& handover)
-      : protocol_(protocol), flags_(flags), desktop_(desktop), handover_(handover) {}
+               WorkerRequests& requests)
+      : protocol_(protocol), flags_(flags), desktop_(desktop), requests_(requests) {}
 
   // One message taken from the worker's queue: a request (MSG_WORKER_REQUEST)
-  // is served with the snapshot filed under its ticket (lParam), anything
-  // else is dropped.
+  // serves the oldest queued request, anything else is dropped. The
+  // message's lParam is not read.
   void OnThreadMessage(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
 
   // Serves one request on the calling thread: dropped unless the device is
   // present; otherwise workerBusy is 1 and abortTransfer starts at 0 while
-  // it runs.
-  void Serve(std::uintptr_t wParam, std::shared_ptr<const ConfigBlock> snapshot);
+  // it runs. An apply or a full upload without a snapshot is dropped.
+  void Serve(std::uintptr_t request, std::shared_ptr<const ConfigBlock> snapshot);
 
   // Called right after workerBusy is raised, before the request runs: lets a
   // test play a removal or a shutdown that races with the start of a request.
@@ -71,14 +88,14 @@ class UploadWorker {
   }
 
  private:
-  void Run(std::uintptr_t wParam, const ConfigBlock& block);
+  void Run(std::uintptr_t request, const ConfigBlock* snapshot);
   // Tells the configurator that its apply is done.
   void AnswerApply();
 
   DeviceProtocol& protocol_;
   DeviceFlags& flags_;
   Desktop& desktop_;
-  ConfigHandover& handover_;
+  WorkerRequests& requests_;
   std::function<void()> busyRaisedObserver_;
 };
 

@@ -68,8 +68,7 @@ Verdict CheckKeyTable(const std::uint8_t* r, int length, std::string* detail) {
   return Verdict::kAccepted;
 }
 
-Verdict CheckMacro(const KeyboardModel& model, const std::uint8_t* r, int length,
-                   std::string* detail) {
+Verdict CheckMacro(const std::uint8_t* r, int length, std::string* detail) {
   if (length != kMacroLength) return Verdict::kBadLength;
   if (r[1] != kMacroLength) return Verdict::kBadHeader;
   if (!ValidSlot(r[2])) return Verdict::kBadSlot;
@@ -105,20 +104,9 @@ Verdict CheckMacro(const KeyboardModel& model, const std::uint8_t* r, int length
     SetDetail(detail, "macro %d: pair %d of %d", number, pairCount, pairCount);
     return Verdict::kDanglingLongDelay;
   }
-  // The key the number stands for must be a macro key naming it in the key
-  // table the keyboard holds for the slot.
-  const int key = (number - 1) % kKeysPerSlot;
-  const KeyAction& action = model.slots[r[2]].actions[key];
-  if (action.kind != static_cast<std::uint8_t>(KeyActionKind::kMacro) ||
-      action.macroNumber != number) {
-    SetDetail(detail, "macro %d: key %d of slot %d is %s", number, key, r[2],
-              action.kind == static_cast<std::uint8_t>(KeyActionKind::kNone)
-                  ? "unknown (no key table yet)"
-              : action.kind == static_cast<std::uint8_t>(KeyActionKind::kMacro)
-                  ? "a macro key of another number"
-                  : "no macro key");
-    return Verdict::kMacroWithoutKey;
-  }
+  // A macro report stands on its own bytes: the keyboard stores it whatever
+  // the key table holds for its key (a key that is not a macro key keeps its
+  // entry and does not play it).
   return Verdict::kAccepted;
 }
 
@@ -130,7 +118,7 @@ Verdict CheckShortReport(const std::uint8_t* r, int length, bool slotInByte2) {
   return Verdict::kAccepted;
 }
 
-Verdict Check(const KeyboardModel& model, const std::uint8_t* r, int length, std::string* detail) {
+Verdict Check(const std::uint8_t* r, int length, std::string* detail) {
   if (r == nullptr) return Verdict::kNullBuffer;
   if (length < 1) return Verdict::kBadLength;
   switch (r[0]) {
@@ -141,7 +129,7 @@ Verdict Check(const KeyboardModel& model, const std::uint8_t* r, int length, std
     case kReportKeyTable:
       return CheckKeyTable(r, length, detail);
     case kReportMacro:
-      return CheckMacro(model, r, length, detail);
+      return CheckMacro(r, length, detail);
     case kReportDialFunction:
       return CheckShortReport(r, length, true);
     case kReportHostState:
@@ -316,8 +304,6 @@ const char* VerdictPhrase(Verdict verdict) {
       return "more than ten long-delay pairs";
     case Verdict::kDanglingLongDelay:
       return "macro ends with a long-delay pair";
-    case Verdict::kMacroWithoutKey:
-      return "macro number names no macro key of its slot";
     case Verdict::kBadKeyEntry:
       return "key entry stands for no action";
   }
@@ -358,8 +344,6 @@ const char* VerdictText(Verdict verdict) {
       return "hiddriver: report rejected: more than ten long-delay pairs\n";
     case Verdict::kDanglingLongDelay:
       return "hiddriver: report rejected: macro ends with a long-delay pair\n";
-    case Verdict::kMacroWithoutKey:
-      return "hiddriver: report rejected: macro number names no macro key of its slot\n";
     case Verdict::kBadKeyEntry:
       return "hiddriver: report rejected: key entry stands for no action\n";
   }
@@ -445,7 +429,7 @@ KeyAction DecodeKeyEntry(const std::uint8_t (&entry)[kKeyEntryBytes], int slot, 
 
 Verdict DecodeReport(KeyboardModel& model, const std::uint8_t* report, int length,
                      std::string* detail) {
-  const Verdict verdict = Check(model, report, length, detail);
+  const Verdict verdict = Check(report, length, detail);
   if (verdict == Verdict::kAccepted) Apply(model, report);
   return verdict;
 }

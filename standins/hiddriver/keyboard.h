@@ -43,7 +43,6 @@ enum class Verdict : std::uint32_t {
   kNonZeroPadding,     // a byte after the report's content is not zero
   kTooManyLongDelays,  // a macro with more than ten long-delay pairs
   kDanglingLongDelay,  // a macro ending with a long-delay pair (no step after it)
-  kMacroWithoutKey,    // no macro key of the slot names the macro's number
   kBadKeyEntry,        // a key-table entry that stands for no action
 };
 

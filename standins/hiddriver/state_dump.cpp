@@ -38,9 +38,19 @@ std::string NameText(const std::uint8_t (&name)[kMacroNameBytes]) {
   return text;
 }
 
-void DumpMacro(std::string& out, const Macro& macro) {
-  Append(out, "macro %u (slot %u): repeat %u, name \"%s\", %u pairs, %u steps%s\n",
+// True when the key a macro's number stands for is, in the key table the
+// keyboard holds, a macro key playing that number.
+bool PlayedByItsKey(const KeyboardModel& model, const Macro& macro) {
+  if (macro.number < 1 || macro.number > kMacroCount || macro.slot >= kSlots) return false;
+  const KeyAction& action = model.slots[macro.slot].actions[(macro.number - 1) % kKeysPerSlot];
+  return action.kind == static_cast<std::uint8_t>(KeyActionKind::kMacro) &&
+         action.macroNumber == macro.number;
+}
+
+void DumpMacro(std::string& out, const Macro& macro, bool playedByItsKey) {
+  Append(out, "macro %u (slot %u)%s: repeat %u, name \"%s\", %u pairs, %u steps%s\n",
          static_cast<unsigned>(macro.number), static_cast<unsigned>(macro.slot),
+         playedByItsKey ? "" : " for a key that is not a macro key",
          static_cast<unsigned>(macro.repeat), NameText(macro.name).c_str(),
          static_cast<unsigned>(macro.pairCount), static_cast<unsigned>(macro.stepCount),
          macro.trailingLongPair != 0 ? ", ends with a long-delay pair" : "");
@@ -211,7 +221,7 @@ std::string DumpState(const ControlBlock& block) {
     }
   }
   for (const Macro& macro : m.macros) {
-    if (macro.present != 0) DumpMacro(out, macro);
+    if (macro.present != 0) DumpMacro(out, macro, PlayedByItsKey(m, macro));
   }
   return out;
 }

@@ -116,11 +116,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   torvo::DeviceProtocol protocol(device, clock, flags, converter);
   NullDesktop desktop;
-  torvo::ConfigHandover handover;
+  torvo::WorkerRequests requests;
   const std::shared_ptr<const torvo::ConfigBlock> snapshot(std::move(block));
-  torvo::UploadWorker worker(protocol, flags, desktop, handover);
+  // The slot in force is the block's, in or out of range.
+  flags.activeSlot = snapshot->header.activeSlot;
+  torvo::UploadWorker worker(protocol, flags, desktop, requests);
   for (unsigned request : {torvo::REQ_FULL_UPLOAD, torvo::REQ_APPLY, torvo::REQ_SWITCH_SLOT}) {
-    worker.OnThreadMessage(torvo::MSG_WORKER_REQUEST, request, handover.File(snapshot));
+    requests.Post(request, *snapshot, [] { return true; });
+    worker.OnThreadMessage(torvo::MSG_WORKER_REQUEST, request, 0);
   }
   protocol.SendDialFunction(*snapshot);
   for (const auto& r : device.log) {

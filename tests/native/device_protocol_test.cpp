@@ -119,8 +119,8 @@ TEST_F(DeviceProtocolTest, ShortReportsPollOnlyWhenSent) {
   block->header.activeSlot = 2;
   block->slots[2].selectedFunction = 6;
   EXPECT_EQ(protocol.SendDialFunction(*block), 1);
-  EXPECT_EQ(protocol.SendActiveSlot(*block), 1);
-  EXPECT_EQ(protocol.SendUploadStart(*block), 1);
+  EXPECT_EQ(protocol.SendActiveSlot(2), 1);
+  EXPECT_EQ(protocol.SendUploadStart(2), 1);
   EXPECT_EQ(protocol.SendHostState(true, true), 1);
   EXPECT_THAT(device.Sent(),
               ElementsAre(Bytes{0x0B, 8, 2, 6, 0, 0, 0, 0}, Bytes{0x05, 4, 2, 4},
@@ -139,8 +139,8 @@ TEST_F(DeviceProtocolTest, ShortReportsPollOnlyWhenSent) {
 TEST_F(DeviceProtocolTest, IndicesFromTheBlockAreChecked) {
   for (int slot : {-1, 4, 1000}) {
     block->header.activeSlot = slot;
-    EXPECT_EQ(protocol.SendActiveSlot(*block), 0);
-    EXPECT_EQ(protocol.SendUploadStart(*block), 0);
+    EXPECT_EQ(protocol.SendActiveSlot(slot), 0);
+    EXPECT_EQ(protocol.SendUploadStart(slot), 0);
     EXPECT_EQ(protocol.SendDialFunction(*block), 0);
     EXPECT_EQ(protocol.SendKeyTable(*block, slot), 0);
     EXPECT_EQ(protocol.SendMacro(*block, slot, 0), 0);
@@ -151,8 +151,7 @@ TEST_F(DeviceProtocolTest, IndicesFromTheBlockAreChecked) {
   EXPECT_FALSE(traces.traces.empty());
 
   // A full upload with a bad active slot still sends the key tables.
-  block->header.activeSlot = 9;
-  protocol.ApplyAllSettings(*block);
+  protocol.ApplyAllSettings(*block, 9);
   EXPECT_EQ(device.Sent().size(), 4u);
   EXPECT_TRUE(traces.Contains(
       u"The active slot of the settings is outside 0..3; the report is not sent\n"));
@@ -171,11 +170,15 @@ TEST_F(DeviceProtocolTest, MacroOnlyForMacroKeys) {
   device.setResult = 1;
   device.statuses = {2};
   EXPECT_EQ(protocol.SendMacro(*block, 1, 2), 0);
-  // A single-key assignment is a single key on the device, never a macro.
+  // The action type alone decides: a key of action class 4 (a single key in
+  // the key table) gets its macro report too.
   device.log.clear();
   block->slots[1].keys[2].actionClass = 4;
   EXPECT_EQ(protocol.SendMacro(*block, 1, 2), 1);
-  EXPECT_TRUE(device.log.empty());
+  ASSERT_EQ(device.Sent().size(), 1u);
+  EXPECT_EQ(device.Sent()[0][0], 0x09);
+  EXPECT_EQ(device.Sent()[0][3], 23);
+  EXPECT_EQ(EncodeKeyEntry(block->slots[1].keys[2], 1, 2)[0], 0x06);
 }
 
 TEST_F(DeviceProtocolTest, FullUploadOrderAndTiming) {
@@ -188,7 +191,7 @@ TEST_F(DeviceProtocolTest, FullUploadOrderAndTiming) {
   block->header.uploadFlags[4][0] = 1;  // rows and columns beyond the profiles are not read
   block->header.uploadFlags[0][25] = 1;
 
-  EXPECT_EQ(protocol.ApplyAllSettings(*block), 1);
+  EXPECT_EQ(protocol.ApplyAllSettings(*block, 1), 1);
   using P = std::pair<int, std::uint64_t>;
   EXPECT_THAT(Sends(), ElementsAre(P{0x05, 0}, P{0x08, 200}, P{0x08, 500}, P{0x08, 800},
                                    P{0x08, 1100}, P{0x09, 1400}, P{0x09, 1900}));
@@ -203,9 +206,9 @@ TEST_F(DeviceProtocolTest, FullUploadOrderAndTiming) {
   // The last slot's result is the upload's result.
   device.log.clear();
   device.failingIds = {0x09};
-  EXPECT_EQ(protocol.ApplyAllSettings(*block), 0);
+  EXPECT_EQ(protocol.ApplyAllSettings(*block, 1), 0);
   block->header.uploadFlags[3][19] = 0;
-  EXPECT_EQ(protocol.ApplyAllSettings(*block), 1);
+  EXPECT_EQ(protocol.ApplyAllSettings(*block, 1), 1);
 }
 
 TEST_F(DeviceProtocolTest, AbortStopsMacrosButNotTablesOrPauses) {
@@ -213,7 +216,7 @@ TEST_F(DeviceProtocolTest, AbortStopsMacrosButNotTablesOrPauses) {
   for (int s = 0; s < 4; ++s) {
     for (int k = 0; k < 20; ++k) MakeMacroKey(s, k, 0x04);
   }
-  EXPECT_EQ(protocol.ApplyAllSettings(*block), 0);
+  EXPECT_EQ(protocol.ApplyAllSettings(*block, 0), 0);
   // Active slot, four tables, and key 0 of each slot; no poll at all.
   auto sent = device.Sent();
   ASSERT_EQ(sent.size(), 9u);

@@ -1,14 +1,24 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <deque>
+#include <map>
 #include <memory>
+#include <random>
+#include <string>
+#include <utility>
 #include <vector>
 
+#include "app/device_events.h"
+#include "app/main_window_core.h"
 #include "device/device_protocol.h"
 #include "device/reports.h"
 #include "device/upload_worker.h"
 #include "device_fakes.h"
 #include "fakes.h"
+#include "hiddriver/control_block.h"
+#include "hiddriver/keyboard.h"
+#include "settings_test_support.h"
 
 namespace torvo {
 namespace {
@@ -22,10 +32,14 @@ using E = PresenceEffect;
 class UploadWorkerTest : public ::testing::Test {
  protected:
   void SetUp() override { flags.devicePresence = kDevicePresent; }
-  // Posts a request as the UI thread does: with a snapshot of the block as
-  // it is now.
-  void Request(std::uintptr_t request) {
-    worker.OnThreadMessage(MSG_WORKER_REQUEST, request, handover.File(*block));
+  // Queues a request as the UI thread does, with a snapshot of the block as
+  // it is now; Request also lets the worker take its message.
+  void Queue(std::uintptr_t request) {
+    ASSERT_TRUE(requests.Post(request, *block, [] { return true; }));
+  }
+  void Request(std::uintptr_t request, std::intptr_t parameter = 0) {
+    Queue(request);
+    worker.OnThreadMessage(MSG_WORKER_REQUEST, request, parameter);
   }
   std::vector<int> SentIds() const {
     std::vector<int> ids;
@@ -50,25 +64,32 @@ class UploadWorkerTest : public ::testing::Test {
   Cp1252Converter converter;
   DeviceProtocol protocol{device, clock, flags, converter};
   fakes::RecordingDesktop desktop;
-  ConfigHandover handover;
-  UploadWorker worker{protocol, flags, desktop, handover};
+  WorkerRequests requests;
+  UploadWorker worker{protocol, flags, desktop, requests};
   PresenceTracker presence{flags};
   std::unique_ptr<ConfigBlock> block = testing::MakeDeviceTestBlock();
   fakes::TraceRecorder traces;
 };
 
-TEST_F(UploadWorkerTest, SwitchSlotSendsOnlyTheActiveSlot) {
-  block->header.activeSlot = 3;
-  Request(REQ_SWITCH_SLOT);
+TEST_F(UploadWorkerTest, SwitchSlotSendsOnlyTheSlotInForce) {
+  // The report names the slot in force, not the one of the block the
+  // request was posted with; the configurator's switch (parameter 3) is not
+  // answered.
+  desktop.windows[u"Vistrane"] = 77;
+  block->header.activeSlot = 1;
+  flags.activeSlot = 3;
+  Request(REQ_SWITCH_SLOT, 3);
   EXPECT_THAT(device.Sent(), ElementsAre(Bytes{0x05, 4, 3, 4}));
   EXPECT_TRUE(desktop.posts.empty());
 
-  // Asked by the configurator's apply: answered as an apply.
-  desktop.windows[u"Vistrane"] = 77;
-  Request(REQ_APPLY_SLOT_ONLY);
-  EXPECT_THAT(device.Sent(), ElementsAre(Bytes{0x05, 4, 3, 4}, Bytes{0x05, 4, 3, 4}));
-  using Post = fakes::RecordingDesktop::Post;
-  EXPECT_THAT(desktop.posts, ElementsAre(Post{77, 1256, 0, 0}));
+  // A full upload queued while the slot was 1 starts on the slot in force.
+  Queue(REQ_FULL_UPLOAD);
+  flags.activeSlot = 2;
+  device.log.clear();
+  worker.OnThreadMessage(MSG_WORKER_REQUEST, REQ_FULL_UPLOAD, 0);
+  ASSERT_GE(device.Sent().size(), 2u);
+  EXPECT_THAT(device.Sent()[0], ElementsAre(0x04, 2, 0xFF, 0, 0, 0, 0, 0));
+  EXPECT_THAT(device.Sent()[1], ElementsAre(0x05, 4, 2, 4));
 }
 
 TEST_F(UploadWorkerTest, FullUploadIsFramedByUploadStartAndHostState) {
@@ -105,69 +126,63 @@ TEST_F(UploadWorkerTest, RequestsAreDroppedUnlessTheDeviceIsPresent) {
   desktop.windows[u"Vistrane"] = 77;
   for (int state : {kDeviceNotOpened, kDeviceRemoved}) {
     flags.devicePresence = state;
-    for (unsigned request : {REQ_APPLY, REQ_FULL_UPLOAD, REQ_SWITCH_SLOT, REQ_APPLY_SLOT_ONLY}) {
-      Request(request);
-    }
+    for (unsigned request : {REQ_APPLY, REQ_FULL_UPLOAD, REQ_SWITCH_SLOT}) Request(request);
   }
   flags.devicePresence = kDevicePresent;
-  worker.OnThreadMessage(MSG_WORKER_REQUEST + 1, REQ_FULL_UPLOAD, handover.File(*block));
+  EXPECT_EQ(requests.Pending(), 0u) << "a dropped request leaves nothing queued";
+  // Neither another message nor a request message with nothing queued for it
+  // (posted by someone else) does anything.
+  worker.OnThreadMessage(MSG_WORKER_REQUEST + 1, REQ_FULL_UPLOAD, 0);
+  worker.OnThreadMessage(MSG_WORKER_REQUEST, REQ_FULL_UPLOAD, 0);
   Request(9);  // unknown work
   EXPECT_TRUE(device.log.empty());
   EXPECT_TRUE(desktop.posts.empty());
   EXPECT_EQ(flags.workerBusy, 0);
+  EXPECT_EQ(requests.Pending(), 0u);
 }
 
 TEST_F(UploadWorkerTest, RequestsQueuedBehindShutdownAreDropped) {
   desktop.windows[u"Vistrane"] = 77;
   flags.stopRequested = 1;
-  for (unsigned request : {REQ_APPLY, REQ_FULL_UPLOAD, REQ_SWITCH_SLOT, REQ_APPLY_SLOT_ONLY}) {
-    Request(request);
-  }
+  for (unsigned request : {REQ_APPLY, REQ_FULL_UPLOAD, REQ_SWITCH_SLOT}) Request(request);
   EXPECT_TRUE(device.log.empty());
   EXPECT_TRUE(desktop.posts.empty());
   EXPECT_EQ(flags.workerBusy, 0);
+  EXPECT_EQ(requests.Pending(), 0u);
 }
 
 TEST_F(UploadWorkerTest, EachRequestUploadsTheSnapshotItWasPostedWith) {
-  // Two applies are posted while a full upload runs, each after the UI
-  // thread changed a macro; the UI thread changes its block again before the
-  // worker gets to them. Each apply must send its own macro.
+  // A full upload and two applies are queued, each after the UI thread
+  // changed a macro; one more post fails on the way. The UI thread changes
+  // its block again before the worker gets to them. Each request must send
+  // its own macro.
   block->slots[0].keys[0].actionType = 3;
   block->slots[0].keys[0].stepCount = 1;
   block->slots[0].keys[0].steps[0] = {0x04, 1, 10};
   block->header.uploadFlags[0][0] = 1;
-  const auto first = handover.File(*block);
+  Queue(REQ_FULL_UPLOAD);
   block->slots[0].keys[0].steps[0].keyCode = 0x05;
-  const auto second = handover.File(*block);
+  Queue(REQ_APPLY);
   block->slots[0].keys[0].steps[0].keyCode = 0x06;
-  const auto full = handover.File(*block);
-  block->slots[0].keys[0].steps[0].keyCode = 0x07;  // never posted
-  EXPECT_EQ(handover.Pending(), 3u);
+  EXPECT_FALSE(requests.Post(REQ_APPLY, *block, [] { return false; }));
+  block->slots[0].keys[0].steps[0].keyCode = 0x07;
+  Queue(REQ_APPLY);
+  block->slots[0].keys[0].steps[0].keyCode = 0x08;  // never posted
+  EXPECT_EQ(requests.Pending(), 3u);
 
-  worker.OnThreadMessage(MSG_WORKER_REQUEST, REQ_FULL_UPLOAD, full);
-  worker.OnThreadMessage(MSG_WORKER_REQUEST, REQ_APPLY, first);
-  worker.OnThreadMessage(MSG_WORKER_REQUEST, REQ_APPLY, second);
+  for (unsigned request : {REQ_FULL_UPLOAD, REQ_APPLY, REQ_APPLY}) {
+    worker.OnThreadMessage(MSG_WORKER_REQUEST, request, 0);
+  }
   std::vector<int> macroKeys;
   for (const auto& r : device.Sent()) {
     if (r[0] == 0x09) macroKeys.push_back(r[kMacroPairsOffset + 1]);
   }
-  EXPECT_THAT(macroKeys, ElementsAre(0x06, 0x04, 0x05));
-  EXPECT_EQ(handover.Pending(), 0u);
+  EXPECT_THAT(macroKeys, ElementsAre(0x04, 0x05, 0x07));
+  EXPECT_EQ(requests.Pending(), 0u);
 
-  // A ticket that was never filed (or is taken twice) uploads nothing.
+  // A request message with nothing queued for it uploads nothing.
   device.log.clear();
-  worker.OnThreadMessage(MSG_WORKER_REQUEST, REQ_APPLY, first);
-  worker.OnThreadMessage(MSG_WORKER_REQUEST, REQ_FULL_UPLOAD, 0);
-  EXPECT_TRUE(device.log.empty());
-}
-
-TEST_F(UploadWorkerTest, DroppedRequestsLeaveNoSnapshotBehind) {
-  flags.devicePresence = kDeviceRemoved;
-  Request(REQ_APPLY);
-  flags.devicePresence = kDevicePresent;
-  flags.stopRequested = 1;
-  Request(REQ_FULL_UPLOAD);
-  EXPECT_EQ(handover.Pending(), 0u);
+  worker.OnThreadMessage(MSG_WORKER_REQUEST, REQ_APPLY, 0);
   EXPECT_TRUE(device.log.empty());
 }
 
@@ -230,6 +245,339 @@ TEST_F(UploadWorkerTest, AnUploadRunningAtShutdownEndsWithoutPauses) {
   }
   EXPECT_THAT(idsAfter, ElementsAre(0x09, 0x09, 0x09, 0x10));
   EXPECT_EQ(clock.now, 1600u);
+}
+
+// ---------------------------------------------------------------------------
+// The worker and the main window together, against the virtual keyboard
+
+// The virtual keyboard in this process: every report is decoded into its
+// model by the keyboard's own rules.
+class InProcessKeyboard final : public DeviceLibrary {
+ public:
+  explicit InProcessKeyboard(Clock& clock) : clock_(clock) { vkb::InitControlBlock(*block, true); }
+  int OpenDevMonitor(WindowHandle, unsigned, unsigned) override { return 1; }
+  int CloseDevMonitor() override { return 1; }
+  int OpenFeatureDevice() override { return vkb::HandleOpenFeatureDevice(*block); }
+  int CloseFeatureDevice() override { return vkb::HandleCloseFeatureDevice(*block); }
+  int SetFeature(std::uint8_t* report, int length) override {
+    return vkb::HandleSetFeature(*block, report, length, Tick()).result;
+  }
+  int GetFeature(std::uint8_t* report, int length) override {
+    return vkb::HandleGetFeature(*block, report, length, Tick()).result;
+  }
+  std::unique_ptr<vkb::ControlBlock> block = std::make_unique<vkb::ControlBlock>();
+
+ private:
+  std::uint32_t Tick() { return static_cast<std::uint32_t>(clock_.NowMs()); }
+  Clock& clock_;
+};
+
+class NoSharedBlockMutex final : public SharedBlockPort {
+ public:
+  ShareCopy TryPublish(const ConfigBlock& config) override {
+    *shared = config;
+    return ShareCopy::kCopied;
+  }
+  ShareCopy TryAdopt(ConfigBlock& config) override {
+    config = *shared;
+    return ShareCopy::kCopied;
+  }
+  std::unique_ptr<ConfigBlock> shared = std::make_unique<ConfigBlock>();
+};
+
+// One run of the program's two threads on one fake clock: UI events are
+// played at random times, during the worker's sleeps (so in the middle of
+// its uploads) or while it is idle. The test keeps its own account of what
+// was applied: the keys of the last apply or full upload, and for every
+// macro flagged since the last full upload the steps of the last request
+// that flagged it.
+class TwoThreadRun final : public MainWindowActions {
+ public:
+  explicit TwoThreadRun(std::uint32_t seed) : random_(seed) {
+    settings.Load();
+    shared.Publish(settings.config);
+    flags.devicePresence = kDevicePresent;
+    keyboard.OpenFeatureDevice();
+    core.NoteActiveSlot();
+    written = std::make_unique<ConfigBlock>(settings.config);
+    applied = std::make_unique<ConfigBlock>(settings.config);
+    PostFullUpload();  // timer 502
+    for (int i = Int(5, 25); i > 0; --i) clock.At(Int(0, 20000), [this] { PlayEvent(); });
+  }
+
+  // Runs both threads until every event was played and the worker is idle,
+  // then lets a removed keyboard come back and the worker finish again.
+  void Run() {
+    Drain();
+    if (keyboard.block->plugged == 0) {
+      vkb::SetPlugged(*keyboard.block, true, false);
+      core.HandleDeviceEvent(0x7F000000u + PresenceTracker::kArrived);
+    }
+    if (arrivalPending) ArrivalPauseElapsed();
+    Drain();
+  }
+
+  void ShowDialWindow() override {}
+  void HideDialWindow() override {}
+  void InvalidateDialWindow() override {}
+  bool StartOnScreenKeyboard() override { return true; }
+  // As the window does: only while the device is open and present.
+  bool PostWorkerRequest(std::uintptr_t request, std::intptr_t parameter) override {
+    if (flags.devicePresence != kDevicePresent) return false;
+    core.NoteActiveSlot();
+    return requests.Post(request, settings.config, [&] {
+      messages.emplace_back(request, parameter);
+      return true;
+    });
+  }
+  void OnConnectionChange(int value) override { CarryOut(presence.OnConnectionChange(value)); }
+  void RunShareRetryTimer(bool) override {}
+
+  int Int(int low, int high) { return std::uniform_int_distribution<int>(low, high)(random_); }
+
+  FakeClock clock;  // the worker's: UI events are played during its sleeps
+  FakeClock uiClock;
+  InProcessKeyboard keyboard{clock};
+  DeviceFlags flags;
+  Cp1252Converter converter;
+  DeviceProtocol workerProtocol{keyboard, clock, flags, converter};
+  DeviceProtocol uiProtocol{keyboard, uiClock, flags, converter};
+  fakes::RecordingDesktop desktop;
+  WorkerRequests requests;
+  UploadWorker worker{workerProtocol, flags, desktop, requests};
+  PresenceTracker presence{flags};
+  std::deque<std::pair<std::uintptr_t, std::intptr_t>> messages;  // the worker's queue
+  settings_test::Disk disk;
+  NoSharedBlockMutex shared;
+  SettingsStore settings{disk.env, shared, desktop, nullptr};
+  DialState dial;
+  SimpleCaseInsensitiveText names;
+  MainWindowCore core{{settings, dial, desktop, shared, uiProtocol, flags, *this, names}};
+  bool arrivalPending = false;
+
+  std::unique_ptr<ConfigBlock> written;        // the configurator's last block
+  std::unique_ptr<ConfigBlock> applied;        // its keys are the last applied
+  std::map<int, KeyAssignment> flaggedMacros;  // by macro number - 1
+  int switchesDuringUploads = 0;
+  int classFourMacros = 0;
+
+ private:
+  void Drain() {
+    for (;;) {
+      if (!messages.empty()) {
+        const auto [request, parameter] = messages.front();
+        messages.pop_front();
+        worker.OnThreadMessage(MSG_WORKER_REQUEST, request, parameter);
+      } else if (!clock.callbacks.empty()) {
+        // The worker is idle: time passes until the next event.
+        const std::uint64_t next = clock.callbacks.begin()->first;
+        clock.SleepMs(static_cast<std::uint32_t>(next > clock.now ? next - clock.now : 0));
+      } else {
+        return;
+      }
+    }
+  }
+
+  void Record(bool fullUpload) {
+    if (fullUpload) flaggedMacros.clear();
+    *applied = *written;
+    for (int s = 0; s < kSlotCount; ++s) {
+      for (int k = 0; k < kKeysPerProfile; ++k) {
+        const KeyAssignment& key = written->slots[s].keys[k];
+        if (written->header.uploadFlags[s][k] != 1 || key.actionType != 3) continue;
+        flaggedMacros[s * kKeysPerProfile + k] = key;
+        classFourMacros += key.actionClass == 4 ? 1 : 0;
+      }
+    }
+  }
+
+  void PostFullUpload() {
+    if (PostWorkerRequest(REQ_FULL_UPLOAD, 0)) Record(true);
+  }
+
+  void CarryOut(const std::vector<PresenceEffect>& effects) {
+    for (PresenceEffect effect : effects) {
+      switch (effect) {
+        case PresenceEffect::kStartArrivalPause:
+          arrivalPending = true;
+          break;
+        case PresenceEffect::kCancelArrivalPause:
+          arrivalPending = false;
+          break;
+        case PresenceEffect::kOpenFeatureDevice:
+          keyboard.OpenFeatureDevice();
+          presence.OnFeatureDeviceOpened();
+          break;
+        case PresenceEffect::kRequestFullUpload:
+          PostFullUpload();
+          break;
+        case PresenceEffect::kCloseFeatureDevice:
+          keyboard.CloseFeatureDevice();
+          break;
+        default:
+          break;
+      }
+    }
+  }
+
+  void ArrivalPauseElapsed() {
+    arrivalPending = false;
+    CarryOut(presence.OnArrivalPauseElapsed());
+  }
+
+  // The configurator changes some keys, flags macros and perhaps the slot,
+  // writes the block and asks for an apply (or a slot switch only).
+  void Apply() {
+    *written = *shared.shared;
+    std::memset(written->header.uploadFlags, 0, sizeof(written->header.uploadFlags));
+    for (int i = Int(1, 12); i > 0; --i) {
+      const int s = Int(0, kSlotCount - 1);
+      const int k = Int(0, kKeysPerProfile - 1);
+      KeyAssignment& key = written->slots[s].keys[k];
+      static constexpr std::uint8_t kTypes[] = {1, 2, 3, 3, 3};
+      key.actionType = kTypes[Int(0, 4)];
+      key.actionClass = static_cast<std::uint8_t>(Int(0, 3) == 0 ? 4 : 8);
+      key.macroIndex = static_cast<std::uint8_t>(Int(0, 255));
+      for (std::uint16_t& code : key.keyCodes) code = static_cast<std::uint16_t>(Int(0x04, 0x65));
+      key.stepCount = static_cast<std::uint16_t>(Int(0, 8));
+      for (int j = 0; j < key.stepCount; ++j) {
+        // Pauses of whole 5 ms units up to 635 ms travel exactly.
+        key.steps[j] = {static_cast<std::uint8_t>(Int(0x04, 0x65)),
+                        static_cast<std::uint8_t>(Int(0, 2)),
+                        static_cast<std::uint16_t>(5 * Int(1, 127))};
+      }
+      written->header.uploadFlags[s][k] = Int(0, 2) == 0 ? 0 : 1;
+    }
+    if (Int(0, 2) == 0) written->header.activeSlot = Int(0, kSlotCount - 1);
+    *shared.shared = *written;
+    const int wParam = Int(0, 3) == 0 ? 3 : Int(0, 1);
+    const bool present = flags.devicePresence == kDevicePresent;
+    core.OnApplyAllSetting(static_cast<std::uintptr_t>(wParam));
+    if (present && wParam != 3) Record(false);
+  }
+
+  void PlayEvent() {
+    const bool plugged = keyboard.block->plugged != 0;
+    const bool present = flags.devicePresence == kDevicePresent;
+    switch (Int(0, 9)) {
+      case 0:
+      case 1:
+        Apply();
+        break;
+      case 2:
+      case 3:
+        // The keyboard switches its own profile: it is there already.
+        if (!plugged) break;
+        switchesDuringUploads += flags.workerBusy == 1 ? 1 : 0;
+        {
+          const int slot = Int(0, kSlotCount - 1);
+          keyboard.block->model.activeSlot = static_cast<std::uint8_t>(slot);
+          core.HandleDeviceEvent(DeviceEventCode(0x1000, slot + 1));
+        }
+        break;
+      case 4:
+        // The foreground application belongs to another slot.
+        if (present) core.SwitchActiveSlot(Int(0, kSlotCount - 1));
+        break;
+      case 5:
+        // A dial gesture on the device, or a click on the dial.
+        if (Int(0, 1) == 0) {
+          core.HandleDeviceEvent(DeviceEventCode(0x5000, 1));
+          core.HandleDeviceEvent(DeviceEventCode(0x6000, 1));
+          core.HandleDeviceEvent(DeviceEventCode(0x7000, Int(1, 8)));
+          core.HandleDeviceEvent(DeviceEventCode(0x6000, 2));
+        } else {
+          core.CommitDialFunction(Int(1, 8));
+        }
+        break;
+      case 6:
+        if (plugged) {
+          vkb::SetPlugged(*keyboard.block, false, false);
+          core.HandleDeviceEvent(0x7F000000u + PresenceTracker::kRemoved);
+        } else {
+          vkb::SetPlugged(*keyboard.block, true, false);
+          core.HandleDeviceEvent(0x7F000000u + PresenceTracker::kArrived);
+        }
+        break;
+      default:
+        if (arrivalPending) ArrivalPauseElapsed();
+        break;
+    }
+  }
+
+  std::mt19937 random_;
+};
+
+// What the keyboard must have understood a key of these settings to do.
+void ExpectKeyAction(const vkb::KeyAction& got, const KeyAssignment& key, int slot, int k) {
+  using vkb::KeyActionKind;
+  const auto lo = [](std::uint16_t code) { return static_cast<std::uint8_t>(code & 0xFF); };
+  SCOPED_TRACE("slot " + std::to_string(slot) + " key " + std::to_string(k));
+  if (key.actionClass == 4) {
+    EXPECT_EQ(got.kind, static_cast<std::uint8_t>(KeyActionKind::kSingleKey));
+    EXPECT_EQ(got.value, lo(key.keyCodes[0]));
+  } else if (key.actionType == 1) {
+    EXPECT_EQ(got.kind, static_cast<std::uint8_t>(KeyActionKind::kPlain));
+    EXPECT_EQ(got.code, 1);
+  } else if (key.actionType == 2 || key.actionType == 0x30) {
+    EXPECT_EQ(got.kind, static_cast<std::uint8_t>(KeyActionKind::kKeys));
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(got.keys[i], lo(key.keyCodes[i]));
+  } else if (key.actionType == 3) {
+    EXPECT_EQ(got.kind, static_cast<std::uint8_t>(KeyActionKind::kMacro));
+    EXPECT_EQ(got.value, key.macroIndex);
+    EXPECT_EQ(got.macroNumber, slot * kKeysPerProfile + k + 1);
+  } else {
+    ADD_FAILURE() << "action type " << int{key.actionType} << " is not drawn by this test";
+  }
+}
+
+// A macro's steps: the pause before step i is the delay of step i - 1 (of
+// the last step for step 0).
+void ExpectMacro(const vkb::Macro& got, const KeyAssignment& key, int number) {
+  SCOPED_TRACE("macro " + std::to_string(number));
+  ASSERT_EQ(got.present, 1);
+  ASSERT_EQ(got.stepCount, key.stepCount);
+  const int n = key.stepCount;
+  for (int i = 0; i < n; ++i) {
+    EXPECT_EQ(got.steps[i].keyCode, key.steps[i].keyCode) << "step " << i;
+    EXPECT_EQ(got.steps[i].pressed != 0, key.steps[i].keyState == 1) << "step " << i;
+    EXPECT_EQ(got.steps[i].delayMs, key.steps[(i + n - 1) % n].delayMs) << "step " << i;
+  }
+}
+
+TEST(WorkerAndWindowTest, TheKeyboardEndsWhereTheSettingsSay) {
+  int switchesDuringUploads = 0;
+  int classFourMacros = 0;
+  int macrosChecked = 0;
+  for (std::uint32_t seed = 1; seed <= 300; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    auto run = std::make_unique<TwoThreadRun>(seed);
+    run->Run();
+    ASSERT_EQ(run->flags.devicePresence, kDevicePresent);
+    ASSERT_EQ(run->flags.workerBusy, 0);
+    EXPECT_EQ(run->requests.Pending(), 0u);
+    const vkb::KeyboardModel& model = run->keyboard.block->model;
+    EXPECT_EQ(model.activeSlot, run->settings.config.header.activeSlot);
+    for (int s = 0; s < kSlotCount; ++s) {
+      for (int k = 0; k < kKeysPerProfile; ++k) {
+        ExpectKeyAction(model.slots[s].actions[k], run->applied->slots[s].keys[k], s, k);
+      }
+    }
+    for (const auto& [index, key] : run->flaggedMacros) {
+      ExpectMacro(model.macros[index], key, index + 1);
+      ++macrosChecked;
+    }
+    // Reports only ever went wrong by reaching a keyboard that had left.
+    for (const vkb::ProtocolError& error : vkb::ProtocolErrors(*run->keyboard.block)) {
+      EXPECT_EQ(error.verdict, static_cast<std::uint32_t>(vkb::Verdict::kNotOpen)) << error.text;
+    }
+    if (HasFailure()) return;
+    switchesDuringUploads += run->switchesDuringUploads;
+    classFourMacros += run->classFourMacros;
+  }
+  EXPECT_GT(switchesDuringUploads, 150);
+  EXPECT_GT(classFourMacros, 300);
+  EXPECT_GT(macrosChecked, 500);
 }
 
 TEST(DevicePresenceTest, TheDeviceCountsAsAbsentUntilOpenedAfterThePause) {

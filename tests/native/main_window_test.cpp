@@ -277,7 +277,7 @@ TEST(SiblingMessageTest, ApplyChoosesTheWorkerRequestOnlyWithTheDevicePresent) {
   const Effects switchOnly = OnApplyAllSetting(3, kDevicePresent);
   EXPECT_EQ(switchOnly,
             (Effects{effect::Simple(EffectKind::kAdoptSharedConfig), effect::PostToOsd(1327, 0, 0),
-                     effect::PostWorkerRequest(REQ_APPLY_SLOT_ONLY, 3)}));
+                     effect::PostWorkerRequest(REQ_SWITCH_SLOT, 3)}));
   EXPECT_EQ(OnApplyAllSetting(0, kDevicePresent).back(), effect::PostWorkerRequest(REQ_APPLY, 0));
   EXPECT_EQ(OnApplyAllSetting(7, kDevicePresent).back(), effect::PostWorkerRequest(REQ_APPLY, 7));
   for (int presence : {kDeviceNotOpened, kDeviceRemoved}) {
@@ -568,7 +568,7 @@ TEST_F(MainWindowCoreTest, ApplyWithTheDevicePresentLeavesTheAnswerToTheWorker) 
   core.OnApplyAllSetting(3);
   EXPECT_EQ(settings.config.slots[3].eventValue3000, 77);
   EXPECT_EQ(window.requests,
-            (std::vector<std::pair<std::uintptr_t, std::intptr_t>>{{REQ_APPLY_SLOT_ONLY, 3}}));
+            (std::vector<std::pair<std::uintptr_t, std::intptr_t>>{{REQ_SWITCH_SLOT, 3}}));
   EXPECT_EQ(PostsTo(kOsd), (std::vector<unsigned>{1327}));
   EXPECT_TRUE(PostsTo(kConfigurator).empty());
 }

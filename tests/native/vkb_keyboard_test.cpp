@@ -12,6 +12,7 @@
 
 #include "hiddriver/control_block.h"
 #include "hiddriver/keyboard.h"
+#include "hiddriver/state_dump.h"
 
 namespace torvo::vkb {
 namespace {
@@ -243,8 +244,6 @@ TEST_F(VirtualKeyboardTest, MalformedReportsAreRefusedAsProtocolErrors) {
        Verdict::kTooManyLongDelays},
       {"ends on a long-delay pair", MacroReport(0, 2, 1, "", {0x01, 0x04, 0x07, 0x02}),
        Verdict::kDanglingLongDelay},
-      {"macro of a key combination", MacroReport(0, 3, 1, "", {}), Verdict::kMacroWithoutKey},
-      {"macro of a slot without table", MacroReport(2, 41, 1, "", {}), Verdict::kMacroWithoutKey},
       {"dial slot 4", Short(0x0B, 4, 1), Verdict::kBadSlot},
       {"dial byte 4", {0x0B, 0x08, 0x01, 0x02, 0x01, 0, 0, 0}, Verdict::kNonZeroPadding},
       {"host state length 4", {0x10, 0x08, 0x01, 0x00}, Verdict::kBadLength},
@@ -293,14 +292,31 @@ TEST_F(VirtualKeyboardTest, ProtocolErrorsSayWhatWasWrong) {
   Bytes wrongNumber = KeyTableWithMacros(2, {5});
   wrongNumber[4 + 5 * 5 + 2] = 47;  // key 5 names key 6's macro number
   EXPECT_EQ(Set(wrongNumber), 0);
-  EXPECT_EQ(Set(MacroReport(2, 47, 1, "", {})), 0);  // key 6 is no macro key
   EXPECT_EQ(Set(MacroReport(2, 46, 1, "", {0x01, 0x04})), 1);
   const auto errors = ProtocolErrors(block());
-  ASSERT_EQ(errors.size(), 2u);
+  ASSERT_EQ(errors.size(), 1u);
   EXPECT_STREQ(errors[0].text, "set 0x08: key entry stands for no action (key 5: 03 07 2F 00 00)");
-  EXPECT_STREQ(errors[1].text,
-               "set 0x09: macro number names no macro key of its slot (macro 47: key 6 of "
-               "slot 2 is no macro key)");
+}
+
+TEST_F(VirtualKeyboardTest, AMacroForAKeyThatIsNotAMacroKeyIsStored) {
+  // A macro report is well formed by its own bytes, whatever the key table
+  // holds for its key: a key combination, or a slot with no table yet.
+  ASSERT_EQ(Set(KeyTableWithMacros(2, {5})), 1);
+  EXPECT_EQ(Set(MacroReport(2, 47, 3, "x", {0x01, 0x04})), 1);
+  EXPECT_EQ(Set(MacroReport(3, 61, 1, "", {})), 1);
+  EXPECT_EQ(Set(MacroReport(2, 46, 1, "", {0x01, 0x05})), 1);
+  EXPECT_EQ(block().counters.protocolErrors, 0u);
+  EXPECT_EQ(block().model.macros[46].present, 1);
+  EXPECT_EQ(block().model.macros[46].repeat, 3);
+  EXPECT_EQ(block().model.macros[46].steps[0].keyCode, 0x04);
+  EXPECT_EQ(block().model.slots[2].actions[6].kind,
+            static_cast<std::uint8_t>(KeyActionKind::kKeys));
+  const std::string dump = DumpState(block());
+  for (const char* expected :
+       {"macro 47 (slot 2) for a key that is not a macro key: repeat 3",
+        "macro 61 (slot 3) for a key that is not a macro key: ", "macro 46 (slot 2): repeat 1"}) {
+    EXPECT_NE(dump.find(expected), std::string::npos) << expected << "\nin:\n" << dump;
+  }
 }
 
 TEST_F(VirtualKeyboardTest, ReportsToAClosedDeviceAreProtocolErrors) {

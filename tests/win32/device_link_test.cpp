@@ -193,6 +193,34 @@ TEST_F(DeviceLinkTest, SavedActiveSlotIsWhatTheUploadStartsWith) {
   EXPECT_EQ(keyboard.Model().activeSlot, 2);
 }
 
+TEST_F(DeviceLinkTest, AnApplyQueuedBehindTheUploadNamesTheSlotTheKeyboardSwitchedTo) {
+  PeerWindow configurator(L"Vistrane");
+  // A busy keyboard: every report waits for a second poll, so the start-up
+  // upload takes seconds.
+  ASSERT_TRUE(keyboard.SetStatusBehaviour(vkb::StatusMode::kBusyThenReady, 1, true));
+  StartAndWaitForCreation();
+  ASSERT_TRUE(WaitUntil([&] { return HasSetReport(0x04); }, 15000));
+  // An apply queued behind the upload, then the keyboard switches to slot 2
+  // itself (no request follows that).
+  ASSERT_TRUE(PostMessageW(torvo.MainWindow(), 1224, 0, 0));
+  ASSERT_TRUE(keyboard.SendInputEvent(0x1000, 3));
+  ASSERT_TRUE(keyboard.WaitForDelivery(2000));
+  ASSERT_TRUE(WaitUntil([&] { return configurator.Count(1255) == 1; }, 3000));
+  ASSERT_LE(keyboard.Model().activeSlotReports, 1u) << "the apply ran before the switch";
+  ASSERT_TRUE(keyboard.SetStatusBehaviour(vkb::StatusMode::kReady));
+
+  ASSERT_TRUE(WaitUntil([&] { return configurator.Count(1256) == 1; }, 20000))
+      << keyboard.DumpReportLog(false);
+  std::vector<std::uint8_t> slotsNamed;
+  for (const auto& report : keyboard.AcceptedSetReports()) {
+    if (report[0] == 0x05) slotsNamed.push_back(report[2]);
+  }
+  // The start-up upload's and the apply's; the apply's came last.
+  ASSERT_EQ(slotsNamed.size(), 2u) << keyboard.DumpReportLog(false);
+  EXPECT_EQ(slotsNamed.back(), 2) << keyboard.DumpReportLog(false);
+  EXPECT_EQ(keyboard.Model().activeSlot, 2);
+}
+
 TEST_F(DeviceLinkTest, ArrivalBringsAFullUploadAfterThePauseWhileTheWindowAnswers) {
   ASSERT_TRUE(keyboard.SetPlugged(false, false));
   StartAndWaitForCreation();

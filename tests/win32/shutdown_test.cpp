@@ -148,12 +148,19 @@ TEST_P(StuckLibraryTest, TheExitCommandEndsTheProcessWithinTwoSeconds) {
   ASSERT_TRUE(WaitUntil([&] { return keyboard.Model().uploadStartReports >= 1; }, 15000));
   ASSERT_TRUE(keyboard.SetStatusBehaviour(GetParam(), 0));
   ASSERT_TRUE(WaitUntil([&] { return keyboard.BlockedCalls() >= 1; }, 5000));
+  const vkb::CallCounters before = keyboard.Counters();
   const ULONGLONG asked = GetTickCount64();
   ExitBy(WM_COMMAND, 6002);
   const ULONGLONG took = GetTickCount64() - asked;
   std::printf("shutdown with a stuck library call took %llu ms\n", took);
   EXPECT_LT(took, 2500u) << torvo.Traces();
   EXPECT_TRUE(torvo.FaultExceptions().empty()) << torvo.Traces();
+  // Nothing of the library is closed while a call is still inside it.
+  const vkb::CallCounters after = keyboard.Counters();
+  EXPECT_EQ(after.closeDevMonitor, before.closeDevMonitor);
+  EXPECT_EQ(after.closeFeatureDevice, before.closeFeatureDevice);
+  EXPECT_NE(torvo.Traces().find("its monitor and device are not closed"), std::string::npos)
+      << torvo.Traces();
   EXPECT_EQ(configurator.MessageNumbers(), (std::vector<UINT>{1042, WM_CLOSE}));
   EXPECT_EQ(display.MessageNumbers(), (std::vector<UINT>{WM_CLOSE}));
   EXPECT_GE(keyboard.BlockedCalls(), 1u) << "the worker was not inside the library";

@@ -69,14 +69,19 @@ class VirtualKeyboardLibraryTest : public TorvoTest {
 
 TEST_F(VirtualKeyboardLibraryTest, CallsTheProgramShouldNotMakeAreRefusedAndLogged) {
   ExpectProtocolErrors(vkb::Verdict::kNotOpen, 0x10);
-  ExpectProtocolErrors(vkb::Verdict::kMacroWithoutKey, 0x09);
+  ExpectProtocolErrors(vkb::Verdict::kBadMacroNumber, 0x09);
 
   EXPECT_EQ(SetHostState(1), 0);  // before Open_FeatureDevice
   ASSERT_EQ(open_(), 1);
   EXPECT_EQ(SetHostState(1), 1);
   EXPECT_EQ(Poll(), 1);
-  // A macro for a slot whose keys the keyboard has not been told about.
+  // A macro for a slot whose keys the keyboard has not been told about is
+  // well formed and stored; one whose number lies outside its slot is not.
   unsigned char macro[130] = {0x09, 0x82, 0x00, 0x01, 0x01};
+  EXPECT_EQ(set_(macro, 130), 1);
+  EXPECT_EQ(Poll(), 1);
+  EXPECT_EQ(keyboard.Model().macros[0].present, 1);
+  macro[3] = 21;
   EXPECT_EQ(set_(macro, 130), 0);
   close_();
   EXPECT_EQ(SetHostState(0), 0);  // after Close_FeatureDevice
@@ -84,7 +89,7 @@ TEST_F(VirtualKeyboardLibraryTest, CallsTheProgramShouldNotMakeAreRefusedAndLogg
   const auto errors = keyboard.ProtocolErrors();
   ASSERT_EQ(errors.size(), 3u) << keyboard.DescribeProtocolErrors();
   EXPECT_STREQ(errors[0].text, "set 0x10: feature device not open");
-  EXPECT_EQ(errors[1].verdict, static_cast<std::uint32_t>(vkb::Verdict::kMacroWithoutKey));
+  EXPECT_EQ(errors[1].verdict, static_cast<std::uint32_t>(vkb::Verdict::kBadMacroNumber));
   EXPECT_STREQ(errors[2].text, "set 0x10: feature device not open");
   EXPECT_EQ(keyboard.Model().hostStateReports, 1u);
 }

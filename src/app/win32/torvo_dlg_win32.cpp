@@ -89,6 +89,7 @@ int CTorvoDlg::OnCreate(CREATESTRUCTW* createStruct) {
   // Config.data, SoftWare.data and the library record bound to the
   // active slot.
   settings_.Load();
+  core_.NoteActiveSlot();
 
   // The share mutex must be ours: another holder means another instance
   // of the suite's companion owns the shared block.
@@ -341,12 +342,13 @@ void CTorvoDlg::CarryOut(const std::vector<PresenceEffect>& effects) {
   }
 }
 
-bool CTorvoDlg::PostWorkerRequest(WPARAM request, LPARAM) {
+bool CTorvoDlg::PostWorkerRequest(WPARAM request, LPARAM parameter) {
   if (Process().deviceFlags.devicePresence.load() != kDevicePresent) {
     Trace(u"The device is not open; the upload request is not posted\n");
     return false;
   }
-  return workerThread_.Post(request, config_);
+  core_.NoteActiveSlot();
+  return workerThread_.Post(request, parameter, config_);
 }
 
 // ---------------------------------------------------------------------------
@@ -391,13 +393,17 @@ void CTorvoDlg::OnDestroy() {
                            : 0;
     SendClosingHostState(left > kLastReportMinWaitMs ? left : kLastReportMinWaitMs);
   }
-  // The library stays loaded while a thread may still be inside it.
-  process.deviceLibrary.CloseDevMonitor();
-  process.deviceLibrary.CloseFeatureDevice();
+  // Nothing of the library is closed or unloaded while a thread may still be
+  // inside it: the library could free the device's state under that call.
+  // The process is about to end, and the system releases its handles then.
   if (!process.deviceCallsAbandoned) {
+    process.deviceLibrary.CloseDevMonitor();
+    process.deviceLibrary.CloseFeatureDevice();
     process.deviceLibrary.Unbind();
   } else {
-    Trace(u"A thread may still be inside the device library; it stays loaded\n");
+    Trace(
+        u"A thread may still be inside the device library; its monitor and device are not "
+        u"closed and it stays loaded\n");
   }
   // COM, initialised by the creation handler.
   if (comInitialized_) {

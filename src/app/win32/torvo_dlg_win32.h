@@ -88,9 +88,10 @@ class CTorvoDlg : public CDialogWindow {
   // Device events: class in the high 16 bits, value in the low 16 bits.
   void HandleDeviceEvent(std::uint32_t code);
   void CarryOut(const std::vector<PresenceEffect>& effects);
-  // Posts the worker a request with its own snapshot of `config`, only while
-  // the device is open and present; false when it was not posted. The
-  // worker does not read `parameter` (it carries what the sender was asked).
+  // Posts the worker a request (lParam `parameter`) with its own snapshot of
+  // `config`, only while the device is open and present; false when it was
+  // not posted. The worker does not read `parameter` (it carries what the
+  // sender was asked).
   bool PostWorkerRequest(WPARAM request, LPARAM parameter);
   void CloseConfigurator();
   LRESULT OnExitCommand(WPARAM wParam, LPARAM lParam);

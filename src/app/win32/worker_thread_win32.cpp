@@ -20,8 +20,8 @@ struct WorkerContext {
   Win32AnsiConverter converter;
   Win32Desktop desktop;
   DeviceProtocol protocol{Process().deviceLibrary, clock, Process().deviceFlags, converter};
-  ConfigHandover handover;
-  UploadWorker worker{protocol, Process().deviceFlags, desktop, handover};
+  WorkerRequests requests;
+  UploadWorker worker{protocol, Process().deviceFlags, desktop, requests};
   HANDLE queueReady = nullptr;
 };
 
@@ -81,17 +81,15 @@ bool UploadWorkerThread::Start(DWORD stackSize) {
   return ready;
 }
 
-bool UploadWorkerThread::Post(WPARAM request, const ConfigBlock& block) {
+bool UploadWorkerThread::Post(WPARAM request, LPARAM parameter, const ConfigBlock& block) {
   ProcessValues& process = Process();
   if (context_ == nullptr || process.workerThread == nullptr) return false;
-  const ConfigHandover::Ticket ticket = context_->handover.File(block);
-  if (PostThreadMessageW(process.workerThreadId, MSG_WORKER_REQUEST, request,
-                         static_cast<LPARAM>(ticket)) == 0) {
-    context_->handover.Take(ticket);
-    Trace(u"A request could not be posted to the upload worker\n");
-    return false;
-  }
-  return true;
+  const DWORD threadId = process.workerThreadId;
+  const bool posted = context_->requests.Post(request, block, [&] {
+    return PostThreadMessageW(threadId, MSG_WORKER_REQUEST, request, parameter) != 0;
+  });
+  if (!posted) Trace(u"A request could not be posted to the upload worker\n");
+  return posted;
 }
 
 UploadWorkerThread::StopResult UploadWorkerThread::Stop(DWORD waitMs) {

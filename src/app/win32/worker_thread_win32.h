@@ -37,9 +37,10 @@ class UploadWorkerThread {
   // workerThreadId. Returns once the thread's message queue exists, so that
   // requests posted from now on are not lost.
   bool Start(DWORD stackSize);
-  // Posts request `request` with its own snapshot of `block`; false when the
-  // worker is not running or the post failed (the snapshot is dropped).
-  bool Post(WPARAM request, const ConfigBlock& block);
+  // Posts request `request` with `parameter` as its lParam, queuing beside
+  // it what it uploads of `block` (WorkerRequests); false when the worker is
+  // not running or the post failed (nothing stays queued then).
+  bool Post(WPARAM request, LPARAM parameter, const ConfigBlock& block);
   // Posts WM_QUIT and waits up to `waitMs` for the thread. A thread still
   // running then is abandoned: its context is kept for the rest of the
   // process and Process().deviceCallsAbandoned is set.
