@@ -6,6 +6,7 @@
 #include "app/win32/desktop_win32.h"
 #include "app/win32/process_values_win32.h"
 #include "common/clock.h"
+#include "common/exception_barrier.h"
 #include "common/trace.h"
 #include "device/device_protocol.h"
 #include "device/device_state.h"
@@ -38,7 +39,12 @@ DWORD WINAPI WorkerThreadProc(LPVOID parameter) {
   SetEvent(context->queueReady);
 
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-    context->worker.OnThreadMessage(msg.message, msg.wParam, msg.lParam);
+    const bool served = GuardedCall(
+        u"An exception ended an upload request; the worker takes the next one\n", false, [&] {
+          context->worker.OnThreadMessage(msg.message, msg.wParam, msg.lParam);
+          return true;
+        });
+    if (!served) Process().deviceFlags.workerBusy.store(0);
   }
   return 0;
 }
@@ -53,8 +59,10 @@ struct BoundedCallContext {
 
 DWORD WINAPI BoundedCallProc(LPVOID parameter) {
   auto* context = static_cast<BoundedCallContext*>(parameter);
-  context->call(context->protocol);
-  return 0;
+  return GuardedCall(u"An exception ended a device call\n", DWORD{1}, [&] {
+    context->call(context->protocol);
+    return DWORD{0};
+  });
 }
 
 }  // namespace
