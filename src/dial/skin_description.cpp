@@ -90,7 +90,7 @@ SkinDescription ReadSkinDescription(const std::u16string& skinFolder, SkinIni& i
   const std::u16string screen = u"SCREEN";
   const std::u16string_view stateKeys[4] = {u"Normal", u"Over", u"Down", u"Disable"};
   for (int i = 0; i < 4; ++i) {
-    skin.statePicturePaths[i] = skinFolder + ini.GetString(screen, stateKeys[i]);
+    skin.statePicturePaths[i] = ImagePath(skinFolder, ini.GetString(screen, stateKeys[i]));
   }
   skin.dialImagePath = ImagePath(skinFolder, ini.GetString(screen, u"Mask"));
   skin.centreImagePaths[0] = ImagePath(skinFolder, ini.GetString(screen, u"Torv0"));

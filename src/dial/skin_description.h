@@ -52,10 +52,10 @@ struct SkinButton {
 };
 
 struct SkinDescription {
-  // The four state pictures: normal, over, down, disabled.
-  std::array<std::u16string, 4> statePicturePaths;
-  // Paths of the images drawn on the dial; none where the path is too long
-  // to keep (the image then counts as missing).
+  // Paths of the four state pictures (normal, over, down, disabled) and of
+  // the images drawn on the dial; none where the path is too long to keep
+  // (the picture or image then counts as missing).
+  std::array<std::optional<std::u16string>, 4> statePicturePaths;
   std::optional<std::u16string> dialImagePath;
   std::array<std::optional<std::u16string>, 9> centreImagePaths;   // 0..8
   std::array<std::optional<std::u16string>, 9> segmentImagePaths;  // 1..8 used

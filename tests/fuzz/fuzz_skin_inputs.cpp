@@ -1,8 +1,8 @@
 // Arbitrary skin input: button rectangle values as the skin file may hold
-// them, and arbitrary mask pixels of any size and row padding. A rectangle
-// is always the four scanned numbers kept within 32 bits; the mask scan
-// reads only inside the pixel buffer and yields exactly the runs of
-// non-white pixels, in batches of at most 2000.
+// them, kept to the dial; the start of a bitmap file; and arbitrary mask pixels of any size and row
+// padding. A rectangle is always the four scanned numbers kept within 32 bits; the mask scan reads
+// only inside the pixel buffer and yields exactly the runs of non-white pixels, in batches of at
+// most 2000.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "dial/mask_region.h"
+#include "dial/skin_bounds.h"
 #include "dial/skin_description.h"
 
 namespace {
@@ -28,7 +29,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     value.push_back(static_cast<char16_t>(data[i] | (data[i + 1] << 8)));
   }
   const torvo::ButtonRect rect = torvo::ParseButtonPos(value);
-  (void)rect;
+  // Whatever the rectangle, a button's window and its cut-out lie on the
+  // dial and the picture; the header check reads only what it is given.
+  if (const auto placement = torvo::PlaceButton(rect, 185, 185)) {
+    const torvo::ButtonRect& w = placement->window;
+    Check(w.left >= 0 && w.top >= 0 && w.right <= 185 && w.bottom <= 185);
+    Check(w.left < w.right && w.top < w.bottom);
+    Check(placement->maskLeft <= 0 && placement->maskTop <= 0);
+    if (const auto cut = torvo::CutOutOf(w, 1 + data[0], 1 + data[1])) {
+      Check(cut->source.right <= 1 + data[0] && cut->source.bottom <= 1 + data[1]);
+      Check(cut->left >= 0 && cut->top >= 0);
+    }
+  }
+  const torvo::BitmapFileCheck bitmap = torvo::CheckBitmapFile(data, size, size);
+  if (bitmap.verdict == torvo::BitmapFileVerdict::kAccepted) {
+    Check(bitmap.width <= torvo::kMaxSkinPictureSide &&
+          bitmap.height <= torvo::kMaxSkinPictureSide);
+  }
 
   // A mask: width and height from the first bytes, the rest as pixels, a
   // copy sized exactly so that any read past it is caught.

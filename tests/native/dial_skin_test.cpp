@@ -2,10 +2,14 @@
 // the dial draws for the function it shows.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
+#include <optional>
+#include <vector>
 #include <string>
 
 #include "dial/dial_plan.h"
+#include "dial/skin_bounds.h"
 #include "dial/skin_description.h"
 #include "fakes.h"
 
@@ -82,7 +86,10 @@ TEST(SkinDescriptionTest, ImagePathsOf500CharactersOrMoreAreRefusedWithATrace) {
   ini.values[u"SCREEN/Mask"] = std::u16string(490, u'a');      // 499 in all: kept
   ini.values[u"SCREEN/Torv2"] = std::u16string(491, u'b');     // 500: refused
   ini.values[u"SCREEN/Button4"] = std::u16string(4095, u'c');  // refused
+  ini.values[u"SCREEN/Over"] = std::u16string(4095, u'd');     // refused
   const SkinDescription skin = ReadSkinDescription(folder, ini);
+  EXPECT_FALSE(skin.statePicturePaths[1].has_value());
+  EXPECT_EQ(skin.statePicturePaths[2], folder);
   ASSERT_TRUE(skin.dialImagePath.has_value());
   EXPECT_EQ(skin.dialImagePath->size(), 499u);
   EXPECT_FALSE(skin.centreImagePaths[2].has_value());
@@ -90,7 +97,138 @@ TEST(SkinDescriptionTest, ImagePathsOf500CharactersOrMoreAreRefusedWithATrace) {
   EXPECT_TRUE(skin.centreImagePaths[1].has_value());
   EXPECT_EQ(std::count(traces.traces.begin(), traces.traces.end(),
                        u"A skin image path of 500 characters or more is refused\n"),
-            2);
+            3);
+}
+
+// ---------------------------------------------------------------------------
+// What the skin's rectangles and bitmap files may make
+
+TEST(SkinBoundsTest, ButtonWindowIsTheRectangleKeptToTheDial) {
+  constexpr std::int32_t kMin = -2147483647 - 1;
+  constexpr std::int32_t kMax = 2147483647;
+  struct Case {
+    ButtonRect rect;
+    std::optional<ButtonPlacement> expected;
+  };
+  const Case cases[] = {
+      // On the dial: the rectangle itself, the mask at its corner.
+      {{12, 30, 52, 82}, ButtonPlacement{{12, 30, 52, 82}, 0, 0}},
+      {{0, 0, 185, 185}, ButtonPlacement{{0, 0, 185, 185}, 0, 0}},
+      {{184, 184, 185, 185}, ButtonPlacement{{184, 184, 185, 185}, 0, 0}},
+      // Over the edges and many times the dial: kept to it, the mask stays
+      // on the rectangle's corner.
+      {{-50, -20, 30, 40}, ButtonPlacement{{0, 0, 30, 40}, -50, -20}},
+      {{100, 170, 4000, 9000}, ButtonPlacement{{100, 170, 185, 185}, 0, 0}},
+      {{-700, -740, 20000, 20000}, ButtonPlacement{{0, 0, 185, 185}, -700, -740}},
+      {{-10000, -741, 20000, 20000}, ButtonPlacement{{0, 0, 185, 185}, -740, -740}},
+      {{kMin, kMin, kMax, kMax}, ButtonPlacement{{0, 0, 185, 185}, -740, -740}},
+      // No pixel on the dial, or no size: no button.
+      {{185, 0, 300, 50}, std::nullopt},
+      {{0, 185, 50, 300}, std::nullopt},
+      {{-40, 10, 0, 50}, std::nullopt},
+      {{10, -40, 50, 0}, std::nullopt},
+      {{0, 0, 0, 0}, std::nullopt},
+      {{30, 40, 30, 90}, std::nullopt},
+      {{30, 40, 20, 90}, std::nullopt},
+      {{30, 40, 90, 10}, std::nullopt},
+      {{kMax, kMax, kMax, kMax}, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(PlaceButton(c.rect, 185, 185), c.expected)
+        << c.rect.left << "," << c.rect.top << "," << c.rect.right << "," << c.rect.bottom;
+  }
+  // The dial's size is the disabled picture's when it has one.
+  EXPECT_EQ(PlaceButton({150, 150, 300, 300}, 200, 190),
+            (ButtonPlacement{{150, 150, 200, 190}, 0, 0}));
+  EXPECT_EQ(PlaceButton({195, 10, 220, 20}, 200, 190), (ButtonPlacement{{195, 10, 200, 20}, 0, 0}));
+}
+
+TEST(SkinBoundsTest, CutOutIsThePartOfTheWindowOnItsPicture) {
+  // The window (10, 20, 60, 50) on a picture that holds it: all of it.
+  EXPECT_EQ(CutOutOf({10, 20, 60, 50}, 185, 185), (CutOut{{10, 20, 60, 50}, 0, 0}));
+  // A smaller picture: only what lies on it, at its place in the window.
+  EXPECT_EQ(CutOutOf({100, 100, 185, 185}, 120, 150), (CutOut{{100, 100, 120, 150}, 0, 0}));
+  EXPECT_EQ(CutOutOf({0, 0, 185, 185}, 185, 185), (CutOut{{0, 0, 185, 185}, 0, 0}));
+  EXPECT_EQ(CutOutOf({-5, -7, 10, 10}, 185, 185), (CutOut{{0, 0, 10, 10}, 5, 7}));
+  EXPECT_EQ(CutOutOf({120, 0, 185, 185}, 120, 150), std::nullopt);
+  EXPECT_EQ(CutOutOf({0, 150, 10, 185}, 120, 150), std::nullopt);
+  EXPECT_EQ(CutOutOf({10, 10, 50, 50}, 0, 0), std::nullopt);
+}
+
+// A BMP's first 54 bytes: the file header and a 40-byte info header.
+std::vector<std::uint8_t> BmpHeader(std::int32_t width, std::int32_t height, int bitCount,
+                                    std::uint32_t compression = 0, std::uint32_t imageSize = 0) {
+  std::vector<std::uint8_t> bytes(54, 0);
+  const auto put = [&](std::size_t at, std::uint32_t value, int count) {
+    for (int i = 0; i < count; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+  };
+  bytes[0] = 'B';
+  bytes[1] = 'M';
+  put(10, 54, 4);
+  put(14, 40, 4);
+  put(18, static_cast<std::uint32_t>(width), 4);
+  put(22, static_cast<std::uint32_t>(height), 4);
+  put(26, 1, 2);
+  put(28, static_cast<std::uint32_t>(bitCount), 2);
+  put(30, compression, 4);
+  put(34, imageSize, 4);
+  return bytes;
+}
+
+TEST(SkinBoundsTest, BitmapFilesAreCheckedFromTheirHeader) {
+  using V = BitmapFileVerdict;
+  struct Case {
+    std::vector<std::uint8_t> header;
+    std::uint64_t fileSize;
+    V verdict;
+  };
+  // 30 x 30 at 24 bits: rows of 92 bytes, 2760 bytes of pixels.
+  const Case cases[] = {
+      {BmpHeader(30, 30, 24), 54 + 2760, V::kAccepted},
+      {BmpHeader(30, -30, 24), 54 + 2760, V::kAccepted},
+      {BmpHeader(30, 30, 24), 54 + 2759, V::kTruncated},
+      {BmpHeader(30, 30, 24), 54, V::kTruncated},
+      {BmpHeader(740, 740, 32), 54 + 740 * 740 * 4, V::kAccepted},
+      {BmpHeader(741, 10, 32), 54 + 741 * 10 * 4, V::kTooLarge},
+      {BmpHeader(10, 741, 32), 54 + 741 * 10 * 4, V::kTooLarge},
+      {BmpHeader(100000, 100000, 24), 54 + 2760, V::kTooLarge},
+      {BmpHeader(30, -2147483647 - 1, 24), 1000, V::kTooLarge},
+      {BmpHeader(0, 30, 24), 1000, V::kNotABitmap},
+      {BmpHeader(-30, 30, 24), 1000, V::kNotABitmap},
+      {BmpHeader(30, 0, 24), 1000, V::kNotABitmap},
+      {BmpHeader(30, 30, 7), 10000, V::kNotABitmap},
+      {BmpHeader(30, 30, 8, 1, 500), 54 + 500, V::kAccepted},  // run-length coded
+      {BmpHeader(30, 30, 8, 1, 500), 54 + 499, V::kTruncated},
+      {BmpHeader(30, 30, 8, 1, 0), 10000, V::kNotABitmap},
+      {{'B', 'M', 0, 0}, 4, V::kNotABitmap},
+      {{}, 0, V::kNotABitmap},
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const Case& c = cases[i];
+    EXPECT_EQ(CheckBitmapFile(c.header.data(), c.header.size(), c.fileSize).verdict, c.verdict)
+        << "case " << i;
+  }
+  std::vector<std::uint8_t> notBmp = BmpHeader(30, 30, 24);
+  notBmp[0] = 'P';
+  EXPECT_EQ(CheckBitmapFile(notBmp.data(), notBmp.size(), 54 + 2760).verdict, V::kNotABitmap);
+  const BitmapFileCheck topDown = CheckBitmapFile(BmpHeader(30, -20, 24).data(), 54, 54 + 1840);
+  EXPECT_EQ(topDown.width, 30);
+  EXPECT_EQ(topDown.height, 20);
+  // The small header of the oldest format: 16-bit sizes.
+  std::vector<std::uint8_t> core(26, 0);
+  core[0] = 'B';
+  core[1] = 'M';
+  core[10] = 26;
+  core[14] = 12;
+  core[18] = 0xE8;  // 1000
+  core[19] = 0x03;
+  core[20] = 4;
+  core[22] = 1;
+  core[24] = 24;
+  EXPECT_EQ(CheckBitmapFile(core.data(), core.size(), 1 << 20).verdict, V::kTooLarge);
+  core[18] = 4;
+  core[19] = 0;
+  EXPECT_EQ(CheckBitmapFile(core.data(), core.size(), 26 + 48).verdict, V::kAccepted);
 }
 
 // ---------------------------------------------------------------------------

@@ -129,10 +129,32 @@ TEST(DialPictureTest, PicturesLoadAndCutOutOrFailCleanly) {
   SelectObject(dc, old);
   DeleteDC(dc);
 
-  // Missing, empty and undecodable files leave no bitmap and no size.
+  // A rectangle many times the picture, starting off it: only the part on
+  // the picture is copied, and it lands where the picture starts.
+  EXPECT_EQ(CopyBitmapRect(screen, picture, cut, RECT{-30, -40, 8000, 9000}).x, 30);
+  GetObjectW(cut.Get(), sizeof(info), &info);
+  EXPECT_EQ(info.bmWidth, 80);
+  EXPECT_EQ(info.bmHeight, 60);
+  dc = CreateCompatibleDC(screen);
+  old = SelectObject(dc, cut.Get());
+  EXPECT_EQ(GetPixel(dc, 79, 59), RGB(79, 59, 0x33));
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  CopyBitmapRect(screen, picture, cut, RECT{80, 0, 5000, 60});
+  EXPECT_FALSE(cut);
+  CopyBitmapRect(screen, picture, cut, RECT{0, 0, 5, 5});
+  ASSERT_TRUE(cut);
+
+  // Missing, empty, undecodable, truncated and oversized files leave no
+  // bitmap and no size. The oversized header claims 60000 x 60000 pixels.
   ASSERT_TRUE(testing::WriteText(folder.Path() + L"bad.bmp", "not a picture at all"));
   ASSERT_TRUE(testing::WriteText(folder.Path() + L"empty.bmp", ""));
-  for (const wchar_t* name : {L"missing.bmp", L"bad.bmp", L"empty.bmp", L""}) {
+  std::string bytes = testing::ReadText(folder.Path() + L"p.bmp");
+  ASSERT_GT(bytes.size(), 1000u);
+  ASSERT_TRUE(testing::WriteText(folder.Path() + L"short.bmp", bytes.substr(0, 1000)));
+  ASSERT_TRUE(testing::WriteText(folder.Path() + L"huge.bmp", testing::HugeBmpHeader()));
+  for (const wchar_t* name :
+       {L"missing.bmp", L"bad.bmp", L"empty.bmp", L"", L"short.bmp", L"huge.bmp"}) {
     EXPECT_FALSE(LoadPictureFile(U16Path(folder.Path() + name), picture, width, height)) << name;
     EXPECT_FALSE(picture);
     EXPECT_EQ(width, 0);
@@ -250,6 +272,72 @@ TEST(DialButtonTest, ClickInsideTheShapeCommandsTheParentBeforeTheHoverNotice) {
   int commands = 0;
   for (const Recorded& m : parent.messages) commands += m.message == WM_COMMAND ? 1 : 0;
   EXPECT_EQ(commands, 1);
+}
+
+LRESULT CALLBACK ForeignProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+ATOM WINAPI RegisterAllButRgnButton(const WNDCLASSEXW* wc) {
+  return lstrcmpW(wc->lpszClassName, kRgnButtonClassName) == 0 ? 0 : RegisterClassExW(wc);
+}
+
+TEST(DialButtonTest, ButtonIsCreatedWhateverBecomesOfItsWindowClass) {
+  TempSkinFolder folder;
+  ASSERT_TRUE(TestSkin::Write(folder.Path()));
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  TestParent parent;
+  // Presses and releases inside the shape; true when the parent was commanded.
+  const auto clicks = [&](CRgnButton& button) {
+    parent.messages.clear();
+    SendMessageW(button.GetSafeHwnd(), WM_LBUTTONDOWN, MK_LBUTTON, Point(15, 15));
+    SendMessageW(button.GetSafeHwnd(), WM_LBUTTONUP, 0, Point(15, 15));
+    return !parent.messages.empty() && parent.messages[0].message == WM_COMMAND &&
+           parent.messages[0].lParam == reinterpret_cast<LPARAM>(button.GetSafeHwnd());
+  };
+  const auto className = [](HWND hwnd) {
+    wchar_t name[64] = {};
+    GetClassNameW(hwnd, name, 64);
+    return std::wstring(name);
+  };
+  // No window of the class is left by an earlier test, so it can go.
+  UnregisterClassW(kRgnButtonClassName, instance);
+  UnregisterClassW(kDefaultWindowClassName, instance);
+
+  // A class of that name registered by someone else, with a procedure of
+  // its own and without double clicks: the button still runs as a button.
+  WNDCLASSEXW foreign{};
+  foreign.cbSize = sizeof(foreign);
+  foreign.lpfnWndProc = &ForeignProc;
+  foreign.hInstance = instance;
+  foreign.lpszClassName = kRgnButtonClassName;
+  ASSERT_NE(RegisterClassExW(&foreign), 0);
+  {
+    CRgnButton button;
+    button.maskPath = U16Path(folder.Path() + L"updown_mask.bmp");
+    ASSERT_TRUE(button.Create(CDialView::kButtonStyle, RECT{10, 10, 40, 40}, parent.hwnd, 0));
+    EXPECT_EQ(className(button.GetSafeHwnd()), kRgnButtonClassName);
+    EXPECT_TRUE(button.HasRegion());
+    EXPECT_TRUE(clicks(button));
+  }
+  ASSERT_NE(UnregisterClassW(kRgnButtonClassName, instance), 0);
+
+  // The registration fails: the default class serves instead.
+  CRgnWnd::registerClassEx = &RegisterAllButRgnButton;
+  {
+    CRgnButton button;
+    button.maskPath = U16Path(folder.Path() + L"updown_mask.bmp");
+    const bool created =
+        button.Create(CDialView::kButtonStyle, RECT{10, 10, 40, 40}, parent.hwnd, 0);
+    CRgnWnd::registerClassEx = &RegisterClassExW;
+    ASSERT_TRUE(created);
+    EXPECT_EQ(className(button.GetSafeHwnd()), kDefaultWindowClassName);
+    EXPECT_TRUE(button.HasRegion());
+    EXPECT_TRUE(clicks(button));
+    SendMessageW(button.GetSafeHwnd(), WM_LBUTTONDBLCLK, MK_LBUTTON, Point(15, 15));
+    EXPECT_EQ(button.Button().state, kStateDown);
+  }
+  CRgnWnd::registerClassEx = &RegisterClassExW;
 }
 
 TEST(DialButtonTest, ButtonWithoutMaskNeverCommands) {
@@ -370,6 +458,60 @@ TEST_F(DialViewTest, SkinSizesTheWindowAndPlacesTheButtons) {
   EXPECT_EQ(view.ButtonIndexForHandle(parent.hwnd), -1);
   EXPECT_EQ(view.ButtonIndexForHandle(nullptr), -1);
   EXPECT_EQ(*view.CentreImagePath(3), U16Path(folder.Path() + L"centre3.png"));
+}
+
+TEST_F(DialViewTest, RectanglesAreKeptToTheDialAndThoseOffItMakeNoButton) {
+  TestParent parent;
+  ASSERT_TRUE(TestSkin::Write(folder.Path()));
+  const std::wstring ini = folder.Path() + L"skin_scroll.ini";
+  // 1: many times the dial from a negative origin, its mask 300 x 300 with
+  // the disc where the sector is; 2: wholly off the dial; 3: no size;
+  // 5: a hundred times the dial from its own corner.
+  const POINT c1 = TestSkin::ButtonCentre(1);
+  ASSERT_TRUE(testing::WriteBmp(folder.Path() + L"yinliang_mask.bmp", 300, 300, [c1](int x, int y) {
+    return std::hypot(x - 100 - c1.x, y - 100 - c1.y) <= 12 ? 0xFF000000u : 0xFFFFFFFFu;
+  }));
+  WritePrivateProfileStringW(L"BUTTONPOS", L"1", L"v,-100,-100,3700,3700", ini.c_str());
+  WritePrivateProfileStringW(L"BUTTONPOS", L"2", L"i,200,10,30,30", ini.c_str());
+  WritePrivateProfileStringW(L"BUTTONPOS", L"3", L"u,50,50,0,30", ini.c_str());
+  const RECT r5 = TestSkin::ButtonRect(5);
+  const std::wstring far5 =
+      L"b," + std::to_wstring(r5.left) + L"," + std::to_wstring(r5.top) + L",18500,18500";
+  WritePrivateProfileStringW(L"BUTTONPOS", L"5", far5.c_str(), ini.c_str());
+  view.LoadSkin(parent.hwnd, U16Path(folder.Path()));
+
+  const auto windowRect = [&](int index) {
+    RECT r{};
+    GetWindowRect(view.Button(index).GetSafeHwnd(), &r);
+    MapWindowPoints(nullptr, parent.hwnd, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+  };
+  const RECT w1 = windowRect(0);
+  EXPECT_EQ(w1.left, 0);
+  EXPECT_EQ(w1.top, 0);
+  EXPECT_EQ(w1.right, TestSkin::kDisableWidth);
+  EXPECT_EQ(w1.bottom, TestSkin::kDisableHeight);
+  EXPECT_EQ(view.Button(1).GetSafeHwnd(), nullptr);
+  EXPECT_EQ(view.Button(2).GetSafeHwnd(), nullptr);
+  const RECT w5 = windowRect(4);
+  EXPECT_EQ(w5.left, r5.left);
+  EXPECT_EQ(w5.right, TestSkin::kDisableWidth);
+  // The masks stay on their rectangles' corners.
+  const auto commands = [&](int index, POINT inDial) {
+    parent.messages.clear();
+    HWND button = view.Button(index).GetSafeHwnd();
+    const RECT w = windowRect(index);
+    const LPARAM at = Point(inDial.x - w.left, inDial.y - w.top);
+    SendMessageW(button, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(button, WM_LBUTTONUP, 0, at);
+    return !parent.messages.empty() && parent.messages[0].message == WM_COMMAND;
+  };
+  EXPECT_TRUE(commands(0, c1));
+  EXPECT_FALSE(commands(0, {c1.x + 20, c1.y}));
+  EXPECT_TRUE(commands(4, TestSkin::ButtonCentre(5)));
+  EXPECT_TRUE(commands(6, TestSkin::ButtonCentre(7)));
+  EXPECT_EQ(view.ButtonIndexForHandle(nullptr), -1);
+  EXPECT_EQ(view.ButtonIndexForHandle(view.Button(6).GetSafeHwnd()), 6);
 }
 
 TEST_F(DialViewTest, MissingMaskAndStatePictureLeaveTheRestWorking) {

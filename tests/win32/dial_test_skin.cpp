@@ -88,6 +88,38 @@ bool WriteText(const std::wstring& path, const std::string& text) {
   return WriteBytes(path, text.data(), text.size());
 }
 
+std::string ReadText(const std::wstring& path) {
+  std::string bytes;
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return bytes;
+  char buffer[4096];
+  DWORD read = 0;
+  while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0) {
+    bytes.append(buffer, read);
+  }
+  CloseHandle(file);
+  return bytes;
+}
+
+std::string HugeBmpHeader() {
+  BITMAPFILEHEADER file{};
+  BITMAPINFOHEADER info{};
+  info.biSize = sizeof(info);
+  info.biWidth = 60000;
+  info.biHeight = 60000;
+  info.biPlanes = 1;
+  info.biBitCount = 24;
+  info.biCompression = BI_RGB;
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof(file) + sizeof(info);
+  file.bfSize = 0xFFFFFFFFu;
+  std::string bytes(sizeof(file) + sizeof(info), '\0');
+  std::memcpy(bytes.data(), &file, sizeof(file));
+  std::memcpy(bytes.data() + sizeof(file), &info, sizeof(info));
+  return bytes;
+}
+
 TempSkinFolder::TempSkinFolder() {
   wchar_t base[MAX_PATH] = {};
   GetTempPathW(MAX_PATH, base);

@@ -4,6 +4,11 @@
 // real click on a sector selects its function.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+// After windows.h, which it builds on.
+#include <psapi.h>
+
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -102,6 +107,23 @@ class DialWindowTest : public TorvoTest {
     inputs[1].type = INPUT_MOUSE;
     inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
     SendInput(2, inputs, sizeof(INPUT));
+  }
+
+  // The most memory the program has committed so far.
+  static SIZE_T PeakCommitted(const TorvoProcess& process) {
+    PROCESS_MEMORY_COUNTERS memory{};
+    memory.cb = sizeof(memory);
+    if (!GetProcessMemoryInfo(process.ProcessHandle(), &memory, sizeof(memory))) return 0;
+    return memory.PeakPagefileUsage;
+  }
+
+  // Shows and hides the dial with 1040, each answered within a deadline.
+  static void ToggleDialTwice(HWND main) {
+    for (const bool visible : {true, false}) {
+      DWORD_PTR result = 0;
+      ASSERT_NE(SendMessageTimeoutW(main, 1040, 0, 0, SMTO_ABORTIFHUNG, 3000, &result), 0);
+      EXPECT_TRUE(WaitUntil([&] { return (IsWindowVisible(main) != FALSE) == visible; }, 3000));
+    }
   }
 
   // The dial-function reports (0x0B) the keyboard accepted.
@@ -263,6 +285,88 @@ TEST_F(DialWindowTest, SectorWithoutMaskIsNotClickableAndTheOthersAre) {
   Click(OnScreen(TestSkin::ButtonCentre(4)));
   ASSERT_TRUE(WaitUntil([&] { return DialFunctionReports().size() == 1; }, 3000));
   EXPECT_EQ(DialFunctionReports()[0][3], 4);
+}
+
+// Far beyond the dial: the state pictures are 185 x 185 and 200 x 190.
+TEST_F(DialWindowTest, ButtonRectanglesFarBeyondTheDialKeepItsMemorySmallAndItsClicks) {
+  UseTestSkin();
+  const std::wstring skins = folder.Path() + L"skins\\";
+  const std::wstring ini = skins + L"skin_scroll.ini";
+  // 1: twenty times the dial from a negative origin, its mask 300 x 300
+  // with the disc where the sector is; 2: a hundred times the dial from its
+  // own corner; 3: all of the plane; 4: wholly off the dial.
+  const POINT c1 = TestSkin::ButtonCentre(1);
+  ASSERT_TRUE(WriteBmp(skins + L"yinliang_mask.bmp", 300, 300, [c1](int x, int y) {
+    return std::hypot(x - 100 - c1.x, y - 100 - c1.y) <= 12 ? 0xFF000000u : 0xFFFFFFFFu;
+  }));
+  const RECT r2 = TestSkin::ButtonRect(2);
+  const std::wstring far2 =
+      L"i," + std::to_wstring(r2.left) + L"," + std::to_wstring(r2.top) + L",18500,18500";
+  WritePrivateProfileStringW(L"BUTTONPOS", L"1", L"v,-100,-100,3700,3700", ini.c_str());
+  WritePrivateProfileStringW(L"BUTTONPOS", L"2", far2.c_str(), ini.c_str());
+  WritePrivateProfileStringW(L"BUTTONPOS", L"3", L"u,-2147483648,-2147483648,-1,-1", ini.c_str());
+  WritePrivateProfileStringW(L"BUTTONPOS", L"4", L"l,-500,90,400,30", ini.c_str());
+  Backdrop backdrop(DialRect());
+  StartAndWaitForUpload();
+  ShowDial();
+  ASSERT_TRUE(WaitForScreenPixel({92, 92}, AsColorref(TestSkin::CentreColour(1))));
+  EXPECT_NE(torvo.Traces().find("lies off the dial; it makes no button"), std::string::npos);
+  // Four 3700 x 3700 cut-outs of button 1 alone would commit 200 MiB.
+  EXPECT_LT(PeakCommitted(torvo), SIZE_T{48} << 20);
+
+  for (const int n : {2, 1, 6}) {
+    Click(OnScreen(TestSkin::ButtonCentre(n)));
+    ASSERT_TRUE(WaitForScreenPixel({92, 92}, AsColorref(TestSkin::CentreColour(n))))
+        << n << torvo.Traces();
+  }
+  // Sector 4 has no button: its click selects nothing.
+  const std::size_t reports = DialFunctionReports().size();
+  Click(OnScreen(TestSkin::ButtonCentre(4)));
+  PumpFor(300);
+  EXPECT_EQ(DialFunctionReports().size(), reports);
+  EXPECT_TRUE(torvo.FaultExceptions().empty());
+}
+
+// One skin with every kind of damage: a truncated and an empty state
+// picture, a mask whose header claims 60000 x 60000 pixels, ini values of
+// thousands of characters; then the same without its "skin_scroll.ini".
+TEST_F(DialWindowTest, DamagedSkinLeavesTheProgramWorkingAndEndingCleanly) {
+  UseTestSkin();
+  const std::wstring skins = folder.Path() + L"skins\\";
+  const std::wstring ini = skins + L"skin_scroll.ini";
+  const std::string normal = ReadText(skins + L"normal.bmp");
+  ASSERT_GT(normal.size(), 5000u);
+  ASSERT_TRUE(WriteText(skins + L"normal.bmp", normal.substr(0, 5000)));
+  ASSERT_TRUE(WriteText(skins + L"over.bmp", ""));
+  ASSERT_TRUE(WriteText(skins + L"page_mask.bmp", HugeBmpHeader()));
+  const std::wstring longValue(5000, L'x');
+  WritePrivateProfileStringW(L"SCREEN", L"Torv2", longValue.c_str(), ini.c_str());
+  WritePrivateProfileStringW(L"SCREEN", L"Down", (longValue + L".bmp").c_str(), ini.c_str());
+  WritePrivateProfileStringW(L"BUTTONPOS", L"5", (L"b,70,140,30,30," + longValue).c_str(),
+                             ini.c_str());
+  WritePrivateProfileStringW(L"BUTTONPOS", L"6", (L"s," + std::wstring(3000, L'9')).c_str(),
+                             ini.c_str());
+
+  StartAndWaitForUpload();
+  HWND main = torvo.MainWindow();
+  ToggleDialTwice(main);
+  EXPECT_NE(torvo.Traces().find("A skin bitmap is larger than a skin picture may be"),
+            std::string::npos)
+      << torvo.Traces();
+  EXPECT_NE(torvo.Traces().find("A skin image path of 500 characters or more is refused"),
+            std::string::npos);
+  EXPECT_LT(PeakCommitted(torvo), SIZE_T{48} << 20);
+  ExitBy(WM_COMMAND, 6002);
+  EXPECT_TRUE(torvo.FaultExceptions().empty()) << torvo.Traces();
+
+  ASSERT_TRUE(DeleteFileW(ini.c_str()));
+  TorvoProcess second;
+  StartAndWaitForCreation(second);
+  ASSERT_TRUE(WaitForUploadEnd(2)) << keyboard.DumpReportLog(false);
+  ToggleDialTwice(second.MainWindow());
+  EXPECT_NE(second.Traces().find("The dial image could not be loaded"), std::string::npos);
+  ExitBy(second, WM_COMMAND, 6002);
+  EXPECT_TRUE(second.FaultExceptions().empty()) << second.Traces();
 }
 
 TEST_F(DialWindowTest, WithoutADialImageTheWindowGetsNoLayeredContentAndTheProgramRuns) {

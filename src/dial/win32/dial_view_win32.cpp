@@ -5,6 +5,7 @@
 
 #include "app/win32/process_values_win32.h"
 #include "common/trace.h"
+#include "dial/skin_bounds.h"
 #include "dial/win32/picture_win32.h"
 #include "dial/win32/skin_win32.h"
 
@@ -12,15 +13,30 @@ namespace torvo::win32 {
 
 namespace {
 
-Gdiplus::Image* LoadDialImage(const std::optional<std::u16string>& path) {
-  if (!path) return nullptr;
-  // GDI+ allocates the object from its own heap; null when it cannot.
-  return new Gdiplus::Image(W(*path), TRUE);
+namespace flat = Gdiplus::DllExports;
+
+// The image of a file, decoded with its embedded colour management, or null
+// when it cannot be made. `status` is the loader's answer.
+Gdiplus::GpImage* LoadDialImage(const std::optional<std::u16string>& path,
+                                Gdiplus::Status* status = nullptr) {
+  Gdiplus::GpImage* image = nullptr;
+  const Gdiplus::Status loaded =
+      path ? flat::GdipLoadImageFromFileICM(W(*path), &image) : Gdiplus::InvalidParameter;
+  if (status != nullptr) *status = loaded;
+  return image;
 }
 
-void DeleteImage(Gdiplus::Image*& image) {
-  delete image;
+void DeleteImage(Gdiplus::GpImage*& image) {
+  if (image != nullptr) flat::GdipDisposeImage(image);
   image = nullptr;
+}
+
+bool ImageHasSize(Gdiplus::GpImage* image, int size) {
+  UINT width = 0;
+  UINT height = 0;
+  return flat::GdipGetImageWidth(image, &width) == Gdiplus::Ok &&
+         flat::GdipGetImageHeight(image, &height) == Gdiplus::Ok &&
+         static_cast<int>(width) == size && static_cast<int>(height) == size;
 }
 
 }  // namespace
@@ -43,7 +59,8 @@ void CDialView::LoadSkin(HWND dialWindow, const std::u16string& skinFolder) {
   int height = 0;
   bool lastLoaded = false;
   for (int i = 0; i < 4; ++i) {
-    lastLoaded = LoadPictureFile(skin.statePicturePaths[i], pictures[i], width, height);
+    const std::optional<std::u16string>& path = skin.statePicturePaths[static_cast<std::size_t>(i)];
+    lastLoaded = path && LoadPictureFile(*path, pictures[i], width, height);
   }
   if (!lastLoaded) {
     width = kDialSize;
@@ -57,11 +74,20 @@ void CDialView::LoadSkin(HWND dialWindow, const std::u16string& skinFolder) {
 
   for (int n = 1; n <= kDialFunctionCount; ++n) {
     const SkinButton& description = skin.buttons[static_cast<std::size_t>(n - 1)];
+    // The window is the part of the rectangle on the dial; a rectangle of
+    // no size or wholly off the dial makes no button, and its sector never
+    // commands.
+    const std::optional<ButtonPlacement> placement = PlaceButton(description.rect, width, height);
+    if (!placement) {
+      Trace(u"A dial button rectangle has no size or lies off the dial; it makes no button\n");
+      continue;
+    }
     CRgnButton& button = Button(n - 1);
     // The button reads its mask while it is created.
     button.maskPath = description.maskPath;
-    const RECT rect = {description.rect.left, description.rect.top, description.rect.right,
-                       description.rect.bottom};
+    button.maskOrigin = {placement->maskLeft, placement->maskTop};
+    const RECT rect = {placement->window.left, placement->window.top, placement->window.right,
+                       placement->window.bottom};
     if (!button.Create(kButtonStyle, rect, dialWindow, 0)) {
       Trace(u"A dial button could not be created\n");
       continue;
@@ -84,7 +110,8 @@ void CDialView::InitialiseDial(HWND dialWindow) {
   blend_.AlphaFormat = AC_SRC_ALPHA;
 
   ReleaseDialImages();
-  dialImage_ = LoadDialImage(dialImagePath_);
+  Gdiplus::Status dialStatus = Gdiplus::Ok;
+  dialImage_ = LoadDialImage(dialImagePath_, &dialStatus);
   centreImages_[0] = LoadDialImage(centreImagePaths_[0]);
   for (int n = 1; n <= kDialFunctionCount; ++n) {
     centreImages_[static_cast<std::size_t>(n)] = LoadDialImage(centreImagePaths_[n]);
@@ -92,14 +119,14 @@ void CDialView::InitialiseDial(HWND dialWindow) {
   }
   // The dial image is the window's shape: without a readable one the dial
   // has no content at all. The others are drawn or fail quietly.
-  if (dialImage_ != nullptr && dialImage_->GetLastStatus() != Gdiplus::Ok) DeleteImage(dialImage_);
+  if (dialImage_ != nullptr && dialStatus != Gdiplus::Ok) DeleteImage(dialImage_);
   if (dialImage_ == nullptr) Trace(u"The dial image could not be loaded\n");
 }
 
 void CDialView::ReleaseDialImages() {
   DeleteImage(dialImage_);
-  for (Gdiplus::Image*& image : centreImages_) DeleteImage(image);
-  for (Gdiplus::Image*& image : segmentImages_) DeleteImage(image);
+  for (Gdiplus::GpImage*& image : centreImages_) DeleteImage(image);
+  for (Gdiplus::GpImage*& image : segmentImages_) DeleteImage(image);
 }
 
 DialImagesPresent CDialView::ImagesPresent() const {
@@ -123,7 +150,7 @@ int CDialView::ButtonIndexForHandle(HWND handle) const {
 // ---------------------------------------------------------------------------
 // Composition
 
-Gdiplus::Image* CDialView::ImageFor(const DialDraw& draw) const {
+Gdiplus::GpImage* CDialView::ImageFor(const DialDraw& draw) const {
   const auto index = static_cast<std::size_t>(draw.index);
   switch (draw.kind) {
     case DialImageKind::kDial:
@@ -139,29 +166,33 @@ Gdiplus::Image* CDialView::ImageFor(const DialDraw& draw) const {
 bool CDialView::DrawDial(HDC memoryDc, int currentFunction, int previewMode) const {
   const std::vector<DialDraw> plan = PlanDial(currentFunction, previewMode, ImagesPresent());
   if (plan.empty()) return false;
-  Gdiplus::Graphics graphics(memoryDc);
+  Gdiplus::GpGraphics* graphics = nullptr;
+  if (flat::GdipCreateFromHDC(memoryDc, &graphics) != Gdiplus::Ok || graphics == nullptr) {
+    Trace(u"The dial could not be composed\n");
+    return false;
+  }
   // The first image lands on a fully transparent section: copying it gives
   // the same pixels as blending it, without the blending.
-  graphics.SetCompositingMode(Gdiplus::CompositingModeSourceCopy);
+  flat::GdipSetCompositingMode(graphics, Gdiplus::CompositingModeSourceCopy);
   for (const DialDraw& draw : plan) {
-    Gdiplus::Image* image = ImageFor(draw);
+    Gdiplus::GpImage* image = ImageFor(draw);
     const DialSquare& s = draw.square;
     // An image of its square's size is copied pixel for pixel; others are
     // scaled smoothly.
-    const bool sameSize = static_cast<int>(image->GetWidth()) == s.size &&
-                          static_cast<int>(image->GetHeight()) == s.size;
-    graphics.SetInterpolationMode(sameSize ? Gdiplus::InterpolationModeNearestNeighbor
-                                           : Gdiplus::InterpolationModeBilinear);
-    graphics.SetPixelOffsetMode(sameSize ? Gdiplus::PixelOffsetModeHalf
-                                         : Gdiplus::PixelOffsetModeDefault);
+    const bool sameSize = ImageHasSize(image, s.size);
+    flat::GdipSetInterpolationMode(graphics, sameSize ? Gdiplus::InterpolationModeNearestNeighbor
+                                                      : Gdiplus::InterpolationModeBilinear);
+    flat::GdipSetPixelOffsetMode(
+        graphics, sameSize ? Gdiplus::PixelOffsetModeHalf : Gdiplus::PixelOffsetModeDefault);
     // Upper-left, upper-right and lower-left corners: the whole image is
     // scaled onto the square.
     const Gdiplus::Point corners[3] = {
         {s.left, s.top}, {s.left + s.size, s.top}, {s.left, s.top + s.size}};
-    graphics.DrawImage(image, corners, 3);
-    graphics.SetCompositingMode(Gdiplus::CompositingModeSourceOver);
+    flat::GdipDrawImagePointsI(graphics, image, corners, 3);
+    flat::GdipSetCompositingMode(graphics, Gdiplus::CompositingModeSourceOver);
   }
-  graphics.Flush(Gdiplus::FlushIntentionSync);
+  flat::GdipFlush(graphics, Gdiplus::FlushIntentionSync);
+  flat::GdipDeleteGraphics(graphics);
   return true;
 }
 

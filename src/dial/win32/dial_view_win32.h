@@ -15,7 +15,7 @@
 #include "dial/win32/rgn_button_win32.h"
 
 namespace Gdiplus {
-class Image;
+class GpImage;
 }
 
 namespace torvo::win32 {
@@ -32,7 +32,9 @@ class CDialView {
   // Reads "skin_scroll.ini" of `skinFolder`: sizes `dialWindow` to the
   // disabled-state picture at (0, 0) (185 x 185 when that picture fails),
   // keeps the image paths and creates the eight buttons as children of
-  // `dialWindow` at their rectangles with their state images.
+  // `dialWindow` at their rectangles, kept to the window's size, with their
+  // state images. A rectangle of no size or wholly off the window makes no
+  // button: its object keeps no window.
   void LoadSkin(HWND dialWindow, const std::u16string& skinFolder);
   // Places the window topmost at the lower right of the screen, hidden, and
   // loads the images (GDI+ must be started).
@@ -59,14 +61,15 @@ class CDialView {
   }
 
  private:
-  Gdiplus::Image* ImageFor(const DialDraw& draw) const;
+  Gdiplus::GpImage* ImageFor(const DialDraw& draw) const;
 
   std::optional<std::u16string> dialImagePath_;
   std::array<std::optional<std::u16string>, 9> centreImagePaths_;
   std::array<std::optional<std::u16string>, 9> segmentImagePaths_;
-  Gdiplus::Image* dialImage_ = nullptr;
-  std::array<Gdiplus::Image*, 9> centreImages_{};
-  std::array<Gdiplus::Image*, 9> segmentImages_{};  // 1..8 used
+  // Images of the flat GDI+ interface, null where one could not be made.
+  Gdiplus::GpImage* dialImage_ = nullptr;
+  std::array<Gdiplus::GpImage*, 9> centreImages_{};
+  std::array<Gdiplus::GpImage*, 9> segmentImages_{};  // 1..8 used
   BLENDFUNCTION blend_{};
   std::array<CRgnButton, kDialFunctionCount> regionButtons_;
 };

@@ -4,9 +4,13 @@
 #include <ocidl.h>
 #include <olectl.h>
 
+#include <cstdint>
+#include <optional>
+
 #include "app/win32/process_values_win32.h"
 #include "common/trace.h"
 #include "dial/mask_region.h"
+#include "dial/skin_bounds.h"
 
 namespace torvo::win32 {
 
@@ -17,7 +21,8 @@ void GdiBitmap::Reset(HBITMAP bitmap) {
 
 namespace {
 
-// The whole file in movable global memory, or null.
+// The whole file in movable global memory, or null. Pictures bigger than a
+// skin can need, or empty, are not read.
 HGLOBAL ReadFileToGlobal(const std::u16string& path, DWORD& size) {
   HANDLE file =
       CreateFileW(W(path), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -25,8 +30,9 @@ HGLOBAL ReadFileToGlobal(const std::u16string& path, DWORD& size) {
   DWORD high = 0;
   size = GetFileSize(file, &high);
   HGLOBAL memory = nullptr;
-  // Pictures bigger than 4 GiB, or empty, are not pictures of a skin.
-  if (size != INVALID_FILE_SIZE && size != 0 && high == 0) {
+  if (size == INVALID_FILE_SIZE || high != 0 || size > kMaxSkinPictureFileBytes) {
+    Trace(u"A skin picture file is too large and is refused\n");
+  } else if (size != 0) {
     memory = GlobalAlloc(GMEM_MOVEABLE, size);
   }
   if (memory != nullptr) {
@@ -43,6 +49,26 @@ HGLOBAL ReadFileToGlobal(const std::u16string& path, DWORD& size) {
   return memory;
 }
 
+// A BMP whose header claims more than a skin picture may be, or more pixels
+// than the file holds, is refused before it is decoded.
+bool RefusedBitmapFile(const std::uint8_t* bytes, std::size_t count, std::uint64_t fileSize) {
+  if (!LooksLikeBitmapFile(bytes, count)) return false;
+  switch (CheckBitmapFile(bytes, count, fileSize).verdict) {
+    case BitmapFileVerdict::kAccepted:
+      return false;
+    case BitmapFileVerdict::kTooLarge:
+      Trace(u"A skin bitmap is larger than a skin picture may be and is refused\n");
+      return true;
+    case BitmapFileVerdict::kTruncated:
+      Trace(u"A skin bitmap is shorter than its header says and is refused\n");
+      return true;
+    case BitmapFileVerdict::kNotABitmap:
+      break;
+  }
+  Trace(u"A skin bitmap has a damaged header and is refused\n");
+  return true;
+}
+
 }  // namespace
 
 bool LoadPictureFile(const std::u16string& path, GdiBitmap& bitmap, int& width, int& height) {
@@ -55,8 +81,13 @@ bool LoadPictureFile(const std::u16string& path, GdiBitmap& bitmap, int& width, 
     Trace(u"A skin picture could not be read\n");
     return false;
   }
+  bool refused = true;
+  if (const void* data = GlobalLock(memory)) {
+    refused = RefusedBitmapFile(static_cast<const std::uint8_t*>(data), size, size);
+    GlobalUnlock(memory);
+  }
   IStream* stream = nullptr;
-  if (FAILED(CreateStreamOnHGlobal(memory, TRUE, &stream))) {
+  if (refused || FAILED(CreateStreamOnHGlobal(memory, TRUE, &stream))) {
     GlobalFree(memory);
     Trace(u"A skin picture could not be read\n");
     return false;
@@ -74,9 +105,16 @@ bool LoadPictureFile(const std::u16string& path, GdiBitmap& bitmap, int& width, 
   HBITMAP copy = nullptr;
   if (SUCCEEDED(picture->get_Type(&type)) && type == PICTYPE_BITMAP &&
       SUCCEEDED(picture->get_Handle(&handle)) && handle != 0) {
-    // The picture object owns its bitmap; a copy lets it be released.
-    copy = static_cast<HBITMAP>(CopyImage(reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(handle)),
-                                          IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    // The picture object owns its bitmap; a copy lets it be released. A
+    // picture of another format decoded to more than a skin picture may be
+    // is not copied.
+    const HBITMAP decodedBitmap = reinterpret_cast<HBITMAP>(static_cast<UINT_PTR>(handle));
+    BITMAP decodedInfo{};
+    if (GetObjectW(decodedBitmap, sizeof(decodedInfo), &decodedInfo) != 0 &&
+        decodedInfo.bmWidth <= kMaxSkinPictureSide && decodedInfo.bmHeight <= kMaxSkinPictureSide) {
+      copy =
+          static_cast<HBITMAP>(CopyImage(decodedBitmap, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    }
   }
   picture->Release();
   BITMAP info{};
@@ -91,27 +129,58 @@ bool LoadPictureFile(const std::u16string& path, GdiBitmap& bitmap, int& width, 
   return true;
 }
 
-void CopyBitmapRect(HDC referenceDc, const GdiBitmap& source, GdiBitmap& destination,
-                    const RECT& rect) {
-  if (!source) return;
-  const int width = rect.right - rect.left;
-  const int height = rect.bottom - rect.top;
+static bool BitmapSize(HBITMAP bitmap, int& width, int& height) {
+  BITMAP info{};
+  if (bitmap == nullptr || GetObjectW(bitmap, sizeof(info), &info) == 0) return false;
+  width = info.bmWidth;
+  height = info.bmHeight;
+  return true;
+}
+
+POINT CopyBitmapRect(HDC referenceDc, const GdiBitmap& source, GdiBitmap& destination,
+                     const RECT& rect) {
+  if (!source) return {0, 0};
   destination.Reset();
-  if (width <= 0 || height <= 0) return;
+  int pictureWidth = 0;
+  int pictureHeight = 0;
+  if (!BitmapSize(source.Get(), pictureWidth, pictureHeight)) return {0, 0};
+  // Only the part of the rectangle that lies on the picture is copied, so
+  // the copy is never larger than the picture.
+  const std::optional<CutOut> cut = CutOutOf(
+      ButtonRect{rect.left, rect.top, rect.right, rect.bottom}, pictureWidth, pictureHeight);
+  if (!cut) return {0, 0};
+  const int width = cut->source.Width();
+  const int height = cut->source.Height();
   destination.Reset(CreateCompatibleBitmap(referenceDc, width, height));
-  if (!destination) return;
+  if (!destination) return {0, 0};
   HDC destinationDc = CreateCompatibleDC(referenceDc);
   HDC sourceDc = CreateCompatibleDC(referenceDc);
   if (destinationDc != nullptr && sourceDc != nullptr) {
     HGDIOBJ oldDestination = SelectObject(destinationDc, destination.Get());
     HGDIOBJ oldSource = SelectObject(sourceDc, source.Get());
-    StretchBlt(destinationDc, 0, 0, width, height, sourceDc, rect.left, rect.top, width, height,
-               SRCCOPY);
+    StretchBlt(destinationDc, 0, 0, width, height, sourceDc, cut->source.left, cut->source.top,
+               width, height, SRCCOPY);
     SelectObject(sourceDc, oldSource);
     SelectObject(destinationDc, oldDestination);
   }
   if (sourceDc != nullptr) DeleteDC(sourceDc);
   if (destinationDc != nullptr) DeleteDC(destinationDc);
+  return {cut->left, cut->top};
+}
+
+bool MaskFileAcceptable(const std::u16string& path) {
+  HANDLE file = CreateFileW(W(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  std::uint8_t header[64] = {};
+  DWORD read = 0;
+  LARGE_INTEGER size{};
+  const bool ok = GetFileSizeEx(file, &size) != FALSE &&
+                  ReadFile(file, header, sizeof(header), &read, nullptr) != FALSE;
+  CloseHandle(file);
+  if (!ok) return false;
+  if (!LooksLikeBitmapFile(header, read)) return false;
+  return !RefusedBitmapFile(header, read, static_cast<std::uint64_t>(size.QuadPart));
 }
 
 namespace {
@@ -140,6 +209,11 @@ HRGN BitmapToRegion(HBITMAP bitmap) {
   if (GetObjectW(bitmap, sizeof(info), &info) == 0) return nullptr;
   const int width = info.bmWidth;
   const int height = info.bmHeight;
+  // The scan makes a 32-bit copy of the whole bitmap.
+  if (width <= 0 || height <= 0 || width > kMaxSkinPictureSide || height > kMaxSkinPictureSide) {
+    Trace(u"A mask bitmap is larger than a skin picture may be and is not scanned\n");
+    return nullptr;
+  }
 
   HDC sectionDc = CreateCompatibleDC(nullptr);
   if (sectionDc == nullptr) return nullptr;

@@ -1,6 +1,7 @@
 #include "dial/win32/rgn_button_win32.h"
 
 #include "app/win32/process_values_win32.h"
+#include "common/trace.h"
 
 namespace torvo::win32 {
 
@@ -23,47 +24,101 @@ CRgnWnd::~CRgnWnd() {
 
 CRgnButton::CRgnButton() : CRgnWnd(std::make_unique<RgnButtonLogic>()) {}
 
-bool CRgnWnd::RegisterClass(HINSTANCE instance) {
+namespace {
+
+// The window whose procedure the creation hook attaches; one creation at a
+// time on a thread.
+thread_local CRgnWnd* creatingWindow = nullptr;
+
+bool RegisterWindowClass(HINSTANCE instance, const wchar_t* name, UINT style) {
   WNDCLASSEXW existing{};
   existing.cbSize = sizeof(existing);
-  if (GetClassInfoExW(instance, kRgnButtonClassName, &existing)) return true;
+  if (GetClassInfoExW(instance, name, &existing)) return true;
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof(wc);
-  wc.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
-  wc.lpfnWndProc = &CRgnWnd::ClassWindowProc;
+  wc.style = style;
+  // The window's own procedure is attached when it is created.
+  wc.lpfnWndProc = &DefWindowProcW;
   wc.hInstance = instance;
   wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
-  wc.lpszClassName = kRgnButtonClassName;
-  return RegisterClassExW(&wc) != 0;
+  wc.lpszClassName = name;
+  return CRgnWnd::registerClassEx(&wc) != 0;
+}
+
+}  // namespace
+
+const wchar_t* CRgnWnd::WindowClass(HINSTANCE instance) {
+  if (RegisterWindowClass(instance, kRgnButtonClassName, CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS)) {
+    return kRgnButtonClassName;
+  }
+  Trace(u"The region button window class could not be registered; the default class is used\n");
+  if (RegisterWindowClass(instance, kDefaultWindowClassName,
+                          CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS)) {
+    return kDefaultWindowClassName;
+  }
+  return nullptr;
 }
 
 bool CRgnWnd::Create(DWORD style, const RECT& rect, HWND parent, UINT id) {
   HINSTANCE instance = GetModuleHandleW(nullptr);
-  if (hwnd_ != nullptr || !RegisterClass(instance)) return false;
-  CreateWindowExW(0, kRgnButtonClassName, L"", style, rect.left, rect.top, rect.right - rect.left,
-                  rect.bottom - rect.top, parent,
-                  reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), instance, this);
+  if (hwnd_ != nullptr || creatingWindow != nullptr) return false;
+  const wchar_t* className = WindowClass(instance);
+  if (className == nullptr) {
+    Trace(u"A region button has no window class and is not created\n");
+    return false;
+  }
+  // The hook attaches this object's procedure before the window's first
+  // message, whatever procedure its class has.
+  HHOOK hook = SetWindowsHookExW(WH_CBT, &CRgnWnd::CreationHook, nullptr, GetCurrentThreadId());
+  if (hook == nullptr) {
+    Trace(u"A region button could not watch its creation and is not created\n");
+    return false;
+  }
+  creatingWindow = this;
+  HWND created = CreateWindowExW(
+      0, className, L"", style, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+      parent, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), instance, this);
+  creatingWindow = nullptr;
+  UnhookWindowsHookEx(hook);
+  if (created != nullptr && hwnd_ != created) {
+    // Not attached: a window this object cannot run must not stay behind.
+    DestroyWindow(created);
+  }
   return hwnd_ != nullptr;
+}
+
+LRESULT CALLBACK CRgnWnd::CreationHook(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HCBT_CREATEWND && creatingWindow != nullptr) {
+    const auto* create = reinterpret_cast<CBT_CREATEWNDW*>(lParam);
+    if (create->lpcs != nullptr && create->lpcs->lpCreateParams == creatingWindow) {
+      CRgnWnd* self = creatingWindow;
+      creatingWindow = nullptr;
+      HWND hwnd = reinterpret_cast<HWND>(wParam);
+      self->hwnd_ = hwnd;
+      SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+      self->classProcedure_ = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+          hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CRgnWnd::ClassWindowProc)));
+    }
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
 LRESULT CALLBACK CRgnWnd::ClassWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* self = reinterpret_cast<CRgnWnd*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (self == nullptr && message == WM_NCCREATE) {
-    self = static_cast<CRgnWnd*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-    if (self != nullptr) {
-      self->hwnd_ = hwnd;
-      SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-  }
-  if (self == nullptr) return DefWindowProcW(hwnd, message, wParam, lParam);
+  if (self == nullptr || self->hwnd_ != hwnd) return DefWindowProcW(hwnd, message, wParam, lParam);
   return self->WindowProc(message, wParam, lParam);
+}
+
+LRESULT CRgnWnd::Default(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (classProcedure_ == nullptr) return DefWindowProcW(hwnd_, message, wParam, lParam);
+  return CallWindowProcW(classProcedure_, hwnd_, message, wParam, lParam);
 }
 
 LRESULT CRgnWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
   const POINT point = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
   switch (message) {
     case WM_CREATE:
-      if (DefWindowProcW(hwnd_, message, wParam, lParam) == -1) return -1;
+      if (Default(message, wParam, lParam) == -1) return -1;
       ApplyMaskRegion();
       return 0;
     case WM_LBUTTONDOWN:
@@ -80,21 +135,33 @@ LRESULT CRgnWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_NCDESTROY: {
       HWND hwnd = hwnd_;
+      const WNDPROC classProcedure = classProcedure_;
       SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
       hwnd_ = nullptr;
-      return DefWindowProcW(hwnd, message, wParam, lParam);
+      classProcedure_ = nullptr;
+      return classProcedure != nullptr
+                 ? CallWindowProcW(classProcedure, hwnd, message, wParam, lParam)
+                 : DefWindowProcW(hwnd, message, wParam, lParam);
     }
     default:
-      return DefWindowProcW(hwnd_, message, wParam, lParam);
+      return Default(message, wParam, lParam);
   }
 }
 
 void CRgnWnd::ApplyMaskRegion() {
+  maskBitmap_.Reset();
+  // The header is checked first: a damaged or oversized mask is not loaded.
+  if (!MaskFileAcceptable(maskPath)) return;
   maskBitmap_.Reset(
       static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), W(maskPath), IMAGE_BITMAP, 0, 0,
                                       LR_CREATEDIBSECTION | LR_LOADFROMFILE)));
   HRGN shape = BitmapToRegion(maskBitmap_.Get());
   if (shape == nullptr) return;
+  if ((maskOrigin.x != 0 || maskOrigin.y != 0) &&
+      OffsetRgn(shape, maskOrigin.x, maskOrigin.y) == ERROR) {
+    DeleteObject(shape);
+    return;
+  }
   if (region_ != nullptr) DeleteObject(region_);
   region_ = CreateRectRgn(0, 0, 0, 0);
   if (region_ != nullptr) CombineRgn(region_, shape, nullptr, RGN_COPY);
@@ -109,7 +176,9 @@ void CRgnWnd::SetBitmaps(const GdiBitmap& normal, const GdiBitmap& over, const G
   HDC windowDc = GetDC(hwnd_);
   if (windowDc == nullptr) return;
   const GdiBitmap* pictures[4] = {&normal, &over, &down, &disabled};
-  for (int i = 0; i < 4; ++i) CopyBitmapRect(windowDc, *pictures[i], images_[i], rect);
+  for (int i = 0; i < 4; ++i) {
+    imageOrigins_[i] = CopyBitmapRect(windowDc, *pictures[i], images_[i], rect);
+  }
   ReleaseDC(hwnd_, windowDc);
 }
 
@@ -126,7 +195,8 @@ void CRgnWnd::Paint() {
     HDC memoryDc = CreateCompatibleDC(paintDc);
     if (memoryDc != nullptr && GetObjectW(image, sizeof(info), &info) != 0) {
       HGDIOBJ old = SelectObject(memoryDc, image);
-      BitBlt(paintDc, 0, 0, info.bmWidth, info.bmHeight, memoryDc, 0, 0, SRCCOPY);
+      const POINT at = imageOrigins_[index];
+      BitBlt(paintDc, at.x, at.y, info.bmWidth, info.bmHeight, memoryDc, 0, 0, SRCCOPY);
       SelectObject(memoryDc, old);
     }
     if (memoryDc != nullptr) DeleteDC(memoryDc);
@@ -174,7 +244,7 @@ LRESULT CRgnWnd::CarryOut(const ButtonEffects& effects, UINT message, WPARAM wPa
         PostMessageW(GetParent(hwnd), MSG_BUTTON_HOVER, 0, code);
         break;
       case ButtonEffect::kDefault:
-        result = DefWindowProcW(hwnd, message, wParam, lParam);
+        result = Default(message, wParam, lParam);
         break;
       case ButtonEffect::kSendCommand:
         if (HWND parent = GetParent(hwnd)) {

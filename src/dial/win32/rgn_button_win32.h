@@ -18,6 +18,9 @@ namespace torvo::win32 {
 
 inline constexpr UINT MSG_BUTTON_HOVER = 1124;
 inline constexpr wchar_t kRgnButtonClassName[] = L"Rgn Button";
+// The window class a shaped window falls back on when "Rgn Button" cannot
+// be registered: plain attributes, the default window procedure.
+inline constexpr wchar_t kDefaultWindowClassName[] = L"TorvoWnd";
 
 class CRgnWnd {
  public:
@@ -26,12 +29,16 @@ class CRgnWnd {
   CRgnWnd(const CRgnWnd&) = delete;
   CRgnWnd& operator=(const CRgnWnd&) = delete;
 
-  // Creates the window as a child of `parent` with the class "Rgn Button",
+  // Creates the window as a child of `parent` with the class "Rgn Button"
+  // (or, when that class cannot be registered, the default window class),
   // an empty title and `style`; it takes its shape from `maskPath` while it
-  // is created. Returns false when the window could not be created.
+  // is created. Whatever procedure the class has, the window's own is
+  // attached before its first message. Returns false when the window could
+  // not be created.
   bool Create(DWORD style, const RECT& rect, HWND parent, UINT id);
   // Replaces the four state images (normal, over, down, disabled) by the
-  // parts of the four pictures under `rect`.
+  // parts of the four pictures under `rect` (the window's rectangle in the
+  // pictures' coordinates) that lie on each picture.
   void SetBitmaps(const GdiBitmap& normal, const GdiBitmap& over, const GdiBitmap& down,
                   const GdiBitmap& disabled, const RECT& rect);
   HWND GetSafeHwnd() const { return hwnd_; }
@@ -40,6 +47,12 @@ class CRgnWnd {
 
   // Full path of the mask bitmap; set before the window is created.
   std::u16string maskPath;
+  // Where the mask's top-left pixel lies in the window's client
+  // coordinates; set before the window is created.
+  POINT maskOrigin = {0, 0};
+
+  // The registration of the window class, replaceable by tests.
+  static inline ATOM(WINAPI* registerClassEx)(const WNDCLASSEXW*) = &RegisterClassExW;
 
  protected:
   explicit CRgnWnd(std::unique_ptr<RgnWndLogic> logic);
@@ -57,8 +70,12 @@ class CRgnWnd {
     const HRGN& region_;
   };
 
-  static bool RegisterClass(HINSTANCE instance);
+  // The class to create the window with, registered if need be; null when
+  // neither class can be registered.
+  static const wchar_t* WindowClass(HINSTANCE instance);
+  static LRESULT CALLBACK CreationHook(int code, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK ClassWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT Default(UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
   void ApplyMaskRegion();
   void Paint();
@@ -70,8 +87,10 @@ class CRgnWnd {
   std::unique_ptr<RgnWndLogic> logic_;
   Region hitRegion_{region_};
   HWND hwnd_ = nullptr;
-  HRGN region_ = nullptr;  // a copy of the window's shape, for hit tests
-  GdiBitmap images_[4];    // normal, over, down, disabled
+  HRGN region_ = nullptr;             // a copy of the window's shape, for hit tests
+  WNDPROC classProcedure_ = nullptr;  // the class's own: the default handling
+  GdiBitmap images_[4];               // normal, over, down, disabled
+  POINT imageOrigins_[4] = {};        // where each image lands in the window
   GdiBitmap maskBitmap_;
 };
 
