@@ -1,6 +1,7 @@
 #include "dial/win32/rgn_button_win32.h"
 
 #include "app/win32/process_values_win32.h"
+#include "common/exception_barrier.h"
 #include "common/trace.h"
 
 namespace torvo::win32 {
@@ -106,7 +107,11 @@ LRESULT CALLBACK CRgnWnd::CreationHook(int code, WPARAM wParam, LPARAM lParam) {
 LRESULT CALLBACK CRgnWnd::ClassWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* self = reinterpret_cast<CRgnWnd*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   if (self == nullptr || self->hwnd_ != hwnd) return DefWindowProcW(hwnd, message, wParam, lParam);
-  return self->WindowProc(message, wParam, lParam);
+  // A button whose creation could not run to its end is not made; any other
+  // message whose handling threw is dropped.
+  return GuardedCall(u"An exception ended the handling of a dial button's message; it is dropped\n",
+                     LRESULT{message == WM_CREATE ? -1 : 0},
+                     [&] { return self->WindowProc(message, wParam, lParam); });
 }
 
 LRESULT CRgnWnd::Default(UINT message, WPARAM wParam, LPARAM lParam) {
