@@ -34,7 +34,7 @@ class TextIni final : public torvo::SkinIni {
       if (!line.empty() && line.back() == u'\r') line.pop_back();
       if (!line.empty() && line.front() == u'[') {
         section = line.substr(1, line.find(u']') == std::u16string::npos ? std::u16string::npos
-                                                                        : line.find(u']') - 1);
+                                                                         : line.find(u']') - 1);
       } else if (const std::size_t equals = line.find(u'='); equals != std::u16string::npos) {
         values_.emplace(std::make_pair(section, line.substr(0, equals)),
                         line.substr(equals + 1, 4095));
@@ -80,8 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t i = 8 + maskBytes; i < size; ++i) text.push_back(data[i]);
   // The skin folder may be long too: the paths must still fit.
   const std::u16string folder = u"C:\\Program Files\\Torvo\\skins\\" +
-                                std::u16string(static_cast<std::size_t>(data[6]) * 2, u'x') +
-                                u"\\";
+                                std::u16string(static_cast<std::size_t>(data[6]) * 2, u'x') + u"\\";
   TextIni ini(text);
   const torvo::SkinDescription skin = torvo::ReadSkinDescription(folder, ini);
   for (const auto& path : skin.statePicturePaths) CheckPath(path, folder);

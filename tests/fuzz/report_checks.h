@@ -37,8 +37,7 @@ inline void CheckReport(std::span<const std::uint8_t> r) {
       Check(r[28] == 0);  // the name ends inside its 24 bytes
       const int pairs = r[kMacroPairCountOffset];
       Check(pairs <= 50);
-      for (std::size_t i = kMacroPairsOffset + 2 * pairs; i < r.size(); ++i)
-        Check(r[i] == 0);
+      for (std::size_t i = kMacroPairsOffset + 2 * pairs; i < r.size(); ++i) Check(r[i] == 0);
       // No delay byte is 0: a step waits at least 1 unit, a long-delay pair
       // at least 6 hundreds.
       for (int i = 0; i < pairs; ++i) Check(r[kMacroPairsOffset + 2 * i] != 0);
