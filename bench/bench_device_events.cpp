@@ -88,9 +88,8 @@ int main(int argc, char** argv) {
   std::u16string folder;
   for (const char* c = pattern; *c != '\0'; ++c) folder.push_back(static_cast<char16_t>(*c));
   PosixFileSystem files;
-  torvo::bench::BenchFolders folders(folder);
   torvo::bench::PrintEventTimes("native", events,
-                                torvo::bench::TimeSavingEvents(files, folders, events));
+                                torvo::bench::TimeSavingEvents(files, folder, events));
   const std::string cleanup = std::string("rm -rf ") + pattern;
   return std::system(cleanup.c_str()) == 0 ? 0 : 1;
 }

@@ -14,57 +14,24 @@
 #include "device/device_library.h"
 #include "device/device_protocol.h"
 #include "device/upload_worker.h"
+#include "device_fakes.h"
+#include "fakes.h"
 #include "settings/settings_model.h"
 
 namespace {
 
-class ReadyDevice final : public torvo::DeviceLibrary {
- public:
-  int OpenDevMonitor(torvo::WindowHandle, unsigned, unsigned) override { return 1; }
-  int CloseDevMonitor() override { return 1; }
-  int OpenFeatureDevice() override { return 1; }
-  int CloseFeatureDevice() override { return 1; }
-  int SetFeature(std::uint8_t*, int) override { return ++reports, 1; }
-  int GetFeature(std::uint8_t* report, int length) override {
-    if (length > 1) report[1] = 1;
-    return 1;
-  }
-  int reports = 0;
-};
-
-// Adds up the time slept instead of sleeping.
-class SumClock final : public torvo::Clock {
- public:
-  void SleepMs(std::uint32_t ms) override { now += ms; }
-  std::uint64_t NowMs() override { return now; }
-  std::uint64_t now = 0;
-};
-
-class NoDesktop final : public torvo::Desktop {
- public:
-  torvo::WindowHandle FindWindowByTitle(const std::u16string&) override { return 0; }
-  bool PostMessageTo(torvo::WindowHandle, unsigned, std::uintptr_t, std::intptr_t) override {
-    return false;
-  }
-  bool StartProgram(const std::u16string&) override { return false; }
-  bool WriteIniString(const std::u16string&, const std::u16string&, const std::u16string&,
-                      const std::u16string&) override {
-    return false;
-  }
-};
-
 int RunUpload(torvo::Clock& clock, const torvo::ConfigBlock& block) {
-  ReadyDevice device;
+  torvo::testing::FakeDevice device(clock);  // always ready
   torvo::DeviceFlags flags;
   flags.devicePresence = torvo::kDevicePresent;
   torvo::Cp1252Converter converter;
   torvo::DeviceProtocol protocol(device, clock, flags, converter);
-  NoDesktop desktop;
+  torvo::fakes::RecordingDesktop desktop;  // no configurator to tell
   torvo::WorkerRequests requests;
   torvo::UploadWorker worker(protocol, flags, desktop, requests);
   requests.Post(torvo::REQ_FULL_UPLOAD, block, [] { return true; });
   worker.OnThreadMessage(torvo::MSG_WORKER_REQUEST, torvo::REQ_FULL_UPLOAD, 0);
-  return device.reports;
+  return static_cast<int>(device.Sent().size());
 }
 
 }  // namespace
@@ -74,7 +41,7 @@ int main() {
   std::memset(block.get(), 0, sizeof(torvo::ConfigBlock));
   torvo::MakeDefaultBlock(*block);
 
-  SumClock sum;
+  torvo::testing::FakeClock sum;  // adds up the time slept instead of sleeping
   const int reports = RunUpload(sum, *block);
   const double floorMs = static_cast<double>(sum.now);
   std::printf("full upload of the default settings: %d reports, floor %.0f ms\n", reports, floorMs);

@@ -113,9 +113,10 @@ int wmain(int argc, wchar_t** argv) {
       std::wstring(temp) + L"torvo_bench_events_" + std::to_wstring(GetCurrentProcessId());
   CreateDirectoryW(folder.c_str(), nullptr);
   torvo::Win32FileSystem files;
-  torvo::bench::BenchFolders folders(std::u16string(folder.begin(), folder.end()));
-  torvo::bench::PrintEventTimes("Windows file system, in process", inProcess,
-                                torvo::bench::TimeSavingEvents(files, folders, inProcess));
+  torvo::bench::PrintEventTimes(
+      "Windows file system, in process", inProcess,
+      torvo::bench::TimeSavingEvents(files, std::u16string(folder.begin(), folder.end()),
+                                     inProcess));
   const std::wstring settings = folder + L"\\Vistrane\\";
   for (const wchar_t* name : {L"Config.data", L"SoftWare.data"}) {
     DeleteFileW((settings + name).c_str());

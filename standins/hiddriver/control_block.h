@@ -164,7 +164,7 @@ static_assert(sizeof(ReportLogEntry) == 148);
 struct ProtocolError {
   std::uint32_t sequence;  // the call's entry in the report log
   std::uint32_t tickMs;
-  std::uint32_t verdict;  // Verdict (keyboard.h)
+  std::uint32_t verdict;  // Verdict (report_checks.h)
   std::uint8_t kind;      // LogKind
   std::uint8_t reportId;  // first byte of the buffer (0 without one)
   std::uint8_t reserved[2];

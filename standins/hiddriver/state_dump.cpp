@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "hiddriver/keyboard.h"
+#include "hiddriver/report_decoding.h"
 
 namespace torvo::vkb {
 namespace {

@@ -12,41 +12,18 @@
 #include <string>
 #include <vector>
 
-#include "../native/device_fakes.h"
-#include "../native/fakes.h"
+#include "device_fakes.h"
+#include "fakes.h"
 #include "app/main_window_core.h"
 #include "common/file_system.h"
 #include "device/ansi_converter.h"
+#include "window_fakes.h"
 
 namespace {
 
 void Check(bool condition) {
   if (!condition) std::abort();
 }
-
-class BytesBlock final : public torvo::SharedBlockPort {
- public:
-  torvo::ShareCopy TryPublish(const torvo::ConfigBlock& block) override {
-    std::memcpy(shared.get(), &block, sizeof(block));
-    return torvo::ShareCopy::kCopied;
-  }
-  torvo::ShareCopy TryAdopt(torvo::ConfigBlock& config) override {
-    std::memcpy(&config, shared.get(), sizeof(config));
-    return torvo::ShareCopy::kCopied;
-  }
-  std::unique_ptr<torvo::ConfigBlock> shared = std::make_unique<torvo::ConfigBlock>();
-};
-
-class NoWindow final : public torvo::MainWindowActions {
- public:
-  void ShowDialWindow() override {}
-  void HideDialWindow() override {}
-  void InvalidateDialWindow() override {}
-  bool StartOnScreenKeyboard() override { return true; }
-  bool PostWorkerRequest(std::uintptr_t, std::intptr_t) override { return true; }
-  void OnConnectionChange(int) override {}
-  void RunShareRetryTimer(bool) override {}
-};
 
 // A disk that keeps nothing: this target saves Config.data after most
 // events, and keeping 84 KB at every save would be most of its time. The
@@ -94,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fakes::RecordingDesktop desktop;
   desktop.windows[kConfiguratorTitle] = 1;
   desktop.windows[kOsdTitle] = 2;
-  BytesBlock shared;
+  fakes::FakeSharedBlock shared;
   // The block other programs wrote: the input repeated over its bytes.
   if (size == 0) return 0;
   auto* block = reinterpret_cast<std::uint8_t*>(shared.shared.get());
@@ -112,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   SettingsStore settings(env, shared, desktop, nullptr);
   settings.Load();
   DialState dial;
-  NoWindow window;
+  fakes::FakeWindow window;
   SimpleCaseInsensitiveText text;
   MainWindowCore core({settings, dial, desktop, shared, protocol, flags, window, text});
   core.SetOsdDataPath(u"C:\\osd.data");

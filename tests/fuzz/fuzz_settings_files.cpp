@@ -10,7 +10,7 @@
 #include <memory>
 #include <optional>
 
-#include "../native/fakes.h"
+#include "fakes.h"
 #include "settings/config_file.h"
 #include "settings/profile_library.h"
 #include "settings/settings_model.h"

@@ -11,11 +11,12 @@
 #include <span>
 #include <vector>
 
-#include "../native/device_fakes.h"
+#include "device_fakes.h"
 #include "report_checks.h"
 #include "device/device_protocol.h"
 #include "device/reports.h"
 #include "device/upload_worker.h"
+#include "fakes.h"
 
 namespace {
 
@@ -23,19 +24,6 @@ using torvo::fuzz::Check;
 using torvo::fuzz::CheckReport;
 using torvo::testing::FakeClock;
 using torvo::testing::FakeDevice;
-
-class NullDesktop final : public torvo::Desktop {
- public:
-  torvo::WindowHandle FindWindowByTitle(const std::u16string&) override { return 1; }
-  bool PostMessageTo(torvo::WindowHandle, unsigned, std::uintptr_t, std::intptr_t) override {
-    return true;
-  }
-  bool StartProgram(const std::u16string&) override { return true; }
-  bool WriteIniString(const std::u16string&, const std::u16string&, const std::u16string&,
-                      const std::u16string&) override {
-    return true;
-  }
-};
 
 }  // namespace
 
@@ -87,7 +75,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     clock.At((data[0] >> 2) * 500ull, [&flags] { flags.abortTransfer = 1; });
   }
   torvo::DeviceProtocol protocol(device, clock, flags, converter);
-  NullDesktop desktop;
+  torvo::fakes::RecordingDesktop desktop;
+  desktop.windows[torvo::kConfiguratorTitle] = 1;
   torvo::WorkerRequests requests;
   const std::shared_ptr<const torvo::ConfigBlock> snapshot(std::move(block));
   // The slot in force is the block's, in or out of range.

@@ -11,8 +11,8 @@
 #include <memory>
 #include <utility>
 
-#include "../native/device_fakes.h"
-#include "../native/fakes.h"
+#include "device_fakes.h"
+#include "fakes.h"
 #include "device/device_protocol.h"
 #include "device/upload_worker.h"
 #include "report_checks.h"

@@ -17,8 +17,10 @@
 #include "device_fakes.h"
 #include "fakes.h"
 #include "hiddriver/control_block.h"
-#include "hiddriver/keyboard.h"
+#include "hiddriver/keyboard_state.h"
+#include "in_process_keyboard.h"
 #include "settings_test_support.h"
+#include "window_fakes.h"
 
 namespace torvo {
 namespace {
@@ -26,6 +28,7 @@ namespace {
 using ::testing::ElementsAre;
 using testing::FakeClock;
 using testing::FakeDevice;
+using testing::InProcessKeyboard;
 using Bytes = std::vector<std::uint8_t>;
 using E = PresenceEffect;
 
@@ -250,41 +253,6 @@ TEST_F(UploadWorkerTest, AnUploadRunningAtShutdownEndsWithoutPauses) {
 // ---------------------------------------------------------------------------
 // The worker and the main window together, against the virtual keyboard
 
-// The virtual keyboard in this process: every report is decoded into its
-// model by the keyboard's own rules.
-class InProcessKeyboard final : public DeviceLibrary {
- public:
-  explicit InProcessKeyboard(Clock& clock) : clock_(clock) { vkb::InitControlBlock(*block, true); }
-  int OpenDevMonitor(WindowHandle, unsigned, unsigned) override { return 1; }
-  int CloseDevMonitor() override { return 1; }
-  int OpenFeatureDevice() override { return vkb::HandleOpenFeatureDevice(*block); }
-  int CloseFeatureDevice() override { return vkb::HandleCloseFeatureDevice(*block); }
-  int SetFeature(std::uint8_t* report, int length) override {
-    return vkb::HandleSetFeature(*block, report, length, Tick()).result;
-  }
-  int GetFeature(std::uint8_t* report, int length) override {
-    return vkb::HandleGetFeature(*block, report, length, Tick()).result;
-  }
-  std::unique_ptr<vkb::ControlBlock> block = std::make_unique<vkb::ControlBlock>();
-
- private:
-  std::uint32_t Tick() { return static_cast<std::uint32_t>(clock_.NowMs()); }
-  Clock& clock_;
-};
-
-class NoSharedBlockMutex final : public SharedBlockPort {
- public:
-  ShareCopy TryPublish(const ConfigBlock& config) override {
-    *shared = config;
-    return ShareCopy::kCopied;
-  }
-  ShareCopy TryAdopt(ConfigBlock& config) override {
-    config = *shared;
-    return ShareCopy::kCopied;
-  }
-  std::unique_ptr<ConfigBlock> shared = std::make_unique<ConfigBlock>();
-};
-
 // One run of the program's two threads on one fake clock: UI events are
 // played at random times, during the worker's sleeps (so in the middle of
 // its uploads) or while it is idle. The test keeps its own account of what
@@ -348,7 +316,7 @@ class TwoThreadRun final : public MainWindowActions {
   PresenceTracker presence{flags};
   std::deque<std::pair<std::uintptr_t, std::intptr_t>> messages;  // the worker's queue
   settings_test::Disk disk;
-  NoSharedBlockMutex shared;
+  fakes::FakeSharedBlock shared;
   SettingsStore settings{disk.env, shared, desktop, nullptr};
   DialState dial;
   SimpleCaseInsensitiveText names;

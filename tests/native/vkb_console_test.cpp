@@ -8,7 +8,7 @@
 
 #include "hiddriver/console_command.h"
 #include "hiddriver/control_block.h"
-#include "hiddriver/keyboard.h"
+#include "hiddriver/keyboard_state.h"
 #include "hiddriver/state_dump.h"
 
 namespace torvo::vkb {

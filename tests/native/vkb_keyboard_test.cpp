@@ -11,7 +11,8 @@
 #include <vector>
 
 #include "hiddriver/control_block.h"
-#include "hiddriver/keyboard.h"
+#include "hiddriver/keyboard_state.h"
+#include "hiddriver/report_decoding.h"
 #include "hiddriver/state_dump.h"
 
 namespace torvo::vkb {

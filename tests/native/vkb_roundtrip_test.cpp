@@ -17,7 +17,8 @@
 #include "device/ansi_converter.h"
 #include "device/reports.h"
 #include "hiddriver/control_block.h"
-#include "hiddriver/keyboard.h"
+#include "hiddriver/keyboard_state.h"
+#include "hiddriver/report_decoding.h"
 #include "hiddriver/state_dump.h"
 #include "settings/config_block.h"
 

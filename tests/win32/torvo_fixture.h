@@ -10,7 +10,7 @@
 
 #include "harness.h"
 #include "hiddriver/client/virtual_keyboard.h"
-#include "hiddriver/keyboard.h"
+#include "hiddriver/report_checks.h"
 
 namespace torvo::testing {
 

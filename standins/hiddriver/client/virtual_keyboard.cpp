@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "hiddriver/dll/control_channel.h"
-#include "hiddriver/keyboard.h"
+#include "hiddriver/keyboard_state.h"
 #include "hiddriver/state_dump.h"
 
 namespace torvo::vkb {

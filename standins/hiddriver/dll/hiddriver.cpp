@@ -11,7 +11,7 @@
 
 #include "hiddriver/control_block.h"
 #include "hiddriver/dll/control_channel.h"
-#include "hiddriver/keyboard.h"
+#include "hiddriver/keyboard_state.h"
 
 namespace {
 

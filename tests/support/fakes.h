@@ -1,4 +1,5 @@
-// Reusable fakes of the core's ports for native tests. Header-only.
+// Reusable fakes of the core's ports for the native tests, the fuzz targets and
+// the benchmarks. Header-only, no GoogleTest.
 //
 //   FakeFileSystem    in-memory files and folders, with injected failures and
 //                     a simulated crash after any number of steps
