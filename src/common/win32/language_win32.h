@@ -8,7 +8,7 @@
 
 namespace torvo::win32 {
 
-// String `id` of Process().languageLibrary, read into a 260-character buffer.
+// String `id` of Shell().languageLibrary, read into a 260-character buffer.
 std::wstring LanguageText(UINT id);
 
 }  // namespace torvo::win32
