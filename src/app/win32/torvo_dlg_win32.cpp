@@ -1,3 +1,4 @@
+#include "common/messages.h"
 #include "app/win32/torvo_dlg_win32.h"
 
 #include <objbase.h>
@@ -5,6 +6,7 @@
 #include "app/device_events.h"
 #include "app/startup.h"
 #include "app/win32/foreground_win32.h"
+#include "common/win32/language_win32.h"
 #include "common/win32/shell_values_win32.h"
 #include "common/win32/text_win32.h"
 #include "device/win32/device_link_win32.h"
@@ -138,7 +140,7 @@ std::optional<std::u16string> CTorvoDlg::DefaultProfileName() const {
   HMODULE language = Shell().languageLibrary;
   if (language == nullptr) return std::nullopt;
   wchar_t text[250] = {};
-  const int length = LoadStringW(language, 1111, text, 250);
+  const int length = LoadStringW(language, kDefaultProfileTextId, text, 250);
   if (length <= 0) return std::nullopt;
   return U16(text);
 }
@@ -312,7 +314,7 @@ void CTorvoDlg::CarryOut(const std::vector<PresenceEffect>& effects) {
   for (const PresenceEffect effect : effects) {
     switch (effect) {
       case PresenceEffect::kStartArrivalPause:
-        SetTimer(hwnd, TIMER_ARRIVAL_PAUSE, PresenceTracker::kArrivalPauseMs, nullptr);
+        SetTimer(hwnd, TIMER_ARRIVAL_PAUSE, kArrivalPauseMs, nullptr);
         break;
       case PresenceEffect::kCancelArrivalPause:
         KillTimer(hwnd, TIMER_ARRIVAL_PAUSE);

@@ -32,20 +32,6 @@
 
 namespace torvo::win32 {
 
-// Window messages and timers of the main window (the tray's commands are
-// in app/tray.h).
-inline constexpr UINT MSG_CFG_CLOSE_NOTICE = 1042;
-inline constexpr UINT_PTR TIMER_FOLLOW_FOREGROUND = 500;
-inline constexpr UINT_PTR TIMER_INITIAL_UPLOAD = 502;
-// One-shot: the pause between a device arrival and opening the device, run
-// as a timer so that the window keeps answering during it.
-inline constexpr UINT_PTR TIMER_ARRIVAL_PAUSE = 503;
-// Runs while a copy to or from the shared block waits for the share mutex:
-// each tick tries it again (every kShareRetryPeriodMs).
-inline constexpr UINT_PTR TIMER_SHARE_RETRY = 504;
-inline constexpr UINT kFollowForegroundPeriodMs = 2000;
-inline constexpr UINT kInitialUploadDelayMs = 200;
-
 class CTorvoDlg : public CDialogWindow {
  public:
   // `configuratorRequested`: the command line asked to bring the

@@ -8,7 +8,6 @@
 
 namespace torvo::win32 {
 namespace {
-constexpr UINT kHideDialTextId = 1042;
 constexpr int kDialMenuItemWidth = 30;
 }  // namespace
 
