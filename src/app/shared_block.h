@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "common/messages.h"
 #include "settings/config_block.h"
 #include "settings/settings_store.h"
 
@@ -39,8 +40,6 @@ class SharedBlockPort : public ConfigPublisher {
 // short: the window answers its messages within this time even while a
 // program keeps the mutex for good.
 inline constexpr std::uint32_t kShareMutexWaitMs = 50;
-// How often a copy that timed out is tried again.
-inline constexpr std::uint32_t kShareRetryPeriodMs = 100;
 
 enum class ShareMutexWait { kAcquired, kAbandoned, kTimedOut, kFailed };
 enum class ShareCopyDirection { kPublish, kAdopt };

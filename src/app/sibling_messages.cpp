@@ -21,7 +21,7 @@ Effects OnApplyAllSetting(std::uintptr_t wParam, int devicePresence) {
 Effects AnswerApplyAtOnce(bool configuratorOpen) {
   const Effect done = effect::TraceText(u"OnApplyAllSetting  Send Enable OK/Apply Button\n");
   if (configuratorOpen) {
-    return {effect::PostToConfigurator(UploadWorker::MSG_CFG_APPLY_DONE), done};
+    return {effect::PostToConfigurator(MSG_CFG_APPLY_DONE), done};
   }
   return {effect::TraceText(u"OnApplyAllSetting Don't find Mirk Option Dialog\n"), done};
 }

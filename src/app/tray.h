@@ -9,18 +9,11 @@
 #include <string>
 #include <string_view>
 
+#include "common/messages.h"
 #include "common/desktop.h"
 
 namespace torvo {
 
-inline constexpr unsigned kTrayIconId = 102;
-inline constexpr unsigned MSG_TRAY_NOTIFY = 1036;
-inline constexpr unsigned ID_OPEN_CONFIGURATOR = 6001;
-inline constexpr unsigned ID_EXIT = 6002;
-// Language library strings of the tray.
-inline constexpr unsigned kOpenConfiguratorTextId = 1000;
-inline constexpr unsigned kExitTextId = 1001;
-inline constexpr unsigned kTrayTipTextId = 1002;
 // Characters of the tip field, its terminator included.
 inline constexpr std::size_t kTrayTipCapacity = 128;
 

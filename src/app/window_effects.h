@@ -10,24 +10,9 @@
 #include <utility>
 #include <vector>
 
-namespace torvo {
+#include "common/messages.h"
 
-// Private messages exchanged with the suite's other programs.
-inline constexpr unsigned MSG_TOGGLE_DIAL = 1040;
-inline constexpr unsigned MSG_APPLY_ALL_SETTINGS = 1224;
-inline constexpr unsigned MSG_SETTINGS_CHANGED_A = 1226;
-inline constexpr unsigned MSG_SETTINGS_CHANGED_B = 1227;
-inline constexpr unsigned MSG_CFG_PROFILE_CHANGED = 1255;
-inline constexpr unsigned MSG_CFG_VALUE_CHANGED = 1257;
-inline constexpr unsigned MSG_OSD_SHOW = 1324;
-inline constexpr unsigned MSG_OSD_SETTINGS_APPLIED = 1327;
-// wParam of MSG_OSD_SHOW: the active slot changed (slot in lParam's high
-// word), or a key text waits in the hand-off file.
-inline constexpr std::uintptr_t kOsdShowSlot = 40;
-inline constexpr std::uintptr_t kOsdShowText = 50;
-// The dial's context menu and other hide commands: WM_COMMAND ids.
-inline constexpr unsigned ID_HIDE_DIAL_FIRST = 2001;
-inline constexpr unsigned ID_HIDE_DIAL_LAST = 2010;
+namespace torvo {
 
 enum class EffectKind {
   kPublishConfig,       // copy the working block into the shared block

@@ -6,13 +6,10 @@
 #include <cstdint>
 #include <string>
 
+#include "common/messages.h"
 #include "common/desktop.h"
 
 namespace torvo {
-
-// Window messages the device monitor posts to the main window.
-inline constexpr unsigned MSG_DEVICE_EVENT = 1325;
-inline constexpr unsigned MSG_DEVICE_CONNECTION = 1326;
 
 class DeviceLibrary {
  public:

@@ -3,6 +3,8 @@
 
 #include <atomic>
 
+#include "common/messages.h"
+
 namespace torvo {
 
 enum DevicePresence : int {
@@ -23,14 +25,6 @@ struct DeviceFlags {
   // read it when they go out, because the keyboard may switch its own slot
   // while a request waits behind a long upload.
   std::atomic<int> activeSlot{0};
-};
-
-// The worker's thread message and its requests.
-inline constexpr unsigned MSG_WORKER_REQUEST = 1649;
-enum WorkerRequest : unsigned {
-  REQ_APPLY = 1,
-  REQ_FULL_UPLOAD = 2,
-  REQ_SWITCH_SLOT = 3,
 };
 
 }  // namespace torvo

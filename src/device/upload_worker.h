@@ -63,10 +63,6 @@ class WorkerRequests {
 
 class UploadWorker {
  public:
-  // Posted to the configurator when an apply request has been served: it may
-  // enable its OK and Apply buttons again.
-  static constexpr unsigned MSG_CFG_APPLY_DONE = 1256;
-
   UploadWorker(DeviceProtocol& protocol, DeviceFlags& flags, Desktop& desktop,
                WorkerRequests& requests)
       : protocol_(protocol), flags_(flags), desktop_(desktop), requests_(requests) {}
@@ -121,7 +117,6 @@ enum class PresenceEffect {
 // and the worker serves none for, a device that is not open yet.
 class PresenceTracker {
  public:
-  static constexpr std::uint32_t kArrivalPauseMs = 8000;
   // Connection-change values of the device event class 0x7F00.
   static constexpr int kArrived = 1;
   static constexpr int kRemoved = 2;

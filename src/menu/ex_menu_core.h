@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/messages.h"
 #include "menu/menu_item_list.h"
 
 namespace torvo {
@@ -20,8 +21,6 @@ inline constexpr ColorRef kMenuBlue = 0x00CC7A00;       // red 0, green 122, blu
 inline constexpr ColorRef kMarkLightBlue = 0x00FFBF44;  // red 68, green 191, blue 255
 inline constexpr std::uint32_t kSeparatorItemId = 0;
 inline constexpr std::uint32_t kHiddenItemId = 1;
-// The command id of the first plain item; later plain items count on from it.
-inline constexpr std::uint32_t kFirstPlainItemId = 2001;
 // Each code unit of an item's text asks for this many pixels of width.
 inline constexpr int kWidthPerCodeUnit = 8;
 
@@ -104,7 +103,7 @@ class ExMenuCore {
   CMenuItemList items;
 
  private:
-  std::uint32_t nextPlainId_ = kFirstPlainItemId;
+  std::uint32_t nextPlainId_ = ID_HIDE_DIAL_FIRST;
 };
 
 }  // namespace torvo

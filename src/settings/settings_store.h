@@ -5,6 +5,7 @@
 #pragma once
 
 #include "common/desktop.h"
+#include "common/messages.h"
 #include "settings/config_block.h"
 #include "settings/profile_library.h"
 #include "settings/settings_folder.h"
@@ -22,7 +23,6 @@ class ConfigPublisher {
 class SettingsStore {
  public:
   // Posted to the configurator after SaveActiveProfile.
-  static constexpr unsigned MSG_CFG_SETTINGS_SAVED = 1254;
 
   SettingsStore(const SettingsEnvironment& env, ConfigPublisher& publisher, Desktop& desktop,
                 DefaultProfileNameSource defaultProfileName);

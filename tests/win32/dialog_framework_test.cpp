@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/win32/dialog_framework_win32.h"
+#include "common/win32/dialog_framework_win32.h"
 
 namespace torvo::win32 {
 namespace {

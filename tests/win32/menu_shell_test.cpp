@@ -10,8 +10,8 @@
 #include <functional>
 #include <vector>
 
-#include "app/win32/dialog_framework_win32.h"
-#include "app/win32/process_values_win32.h"
+#include "common/win32/dialog_framework_win32.h"
+#include "common/win32/shell_values_win32.h"
 #include "app/win32/tray_win32.h"
 #include "harness.h"
 #include "menu/win32/ex_menu_win32.h"

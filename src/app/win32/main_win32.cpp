@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "app/win32/process_values_win32.h"
+#include "device/win32/device_link_win32.h"
 #include "app/win32/torvo_app_win32.h"
 #include "common/trace.h"
 
@@ -19,6 +19,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // library and the process values: end the process here, which stops that
   // thread first, instead of returning into the destructors of the static
   // values (which would free the library under it).
-  if (torvo::win32::Process().deviceCallsAbandoned) ExitProcess(static_cast<UINT>(exitCode));
+  if (torvo::win32::DeviceLink().deviceCallsAbandoned) ExitProcess(static_cast<UINT>(exitCode));
   return exitCode;
 }

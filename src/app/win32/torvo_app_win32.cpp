@@ -7,7 +7,6 @@
 #include <memory>
 
 #include "app/startup.h"
-#include "app/win32/process_values_win32.h"
 #include "app/win32/torvo_dlg_win32.h"
 #include "common/desktop.h"
 #include "menu/win32/menu_hook_win32.h"
@@ -15,18 +14,16 @@
 namespace torvo::win32 {
 
 BOOL CTorvoApp::InitInstance() {
-  ProcessValues& process = Process();
-
   // Only the first character of the argument text counts.
   const std::u16string_view commandLine(reinterpret_cast<const char16_t*>(GetCommandLineW()));
-  process.configuratorRequested = IsConfiguratorRequested(ArgumentText(commandLine)) ? 1 : 0;
+  const bool configuratorRequested = IsConfiguratorRequested(ArgumentText(commandLine));
 
   // Single instance. A second one forwards the configurator request.
   instanceMutex_ = CreateMutexW(nullptr, FALSE, kInstanceMutexName);
   if (GetLastError() == ERROR_ALREADY_EXISTS) {
     CloseHandle(instanceMutex_);
     instanceMutex_ = nullptr;
-    if (process.configuratorRequested == 1) {
+    if (configuratorRequested) {
       HWND first = FindWindowW(nullptr, reinterpret_cast<const wchar_t*>(kOwnWindowTitle));
       if (first != nullptr) PostMessageW(first, WM_COMMAND, ID_OPEN_CONFIGURATOR, 0);
     }
@@ -47,7 +44,7 @@ BOOL CTorvoApp::InitInstance() {
   gdiplusStarted_ = Gdiplus::GdiplusStartup(&gdiplusToken_, &input, nullptr) == Gdiplus::Ok;
 
   // The main window, run modally; no message loop follows.
-  auto window = std::make_unique<CTorvoDlg>(instance_);
+  auto window = std::make_unique<CTorvoDlg>(instance_, configuratorRequested);
   window->DoModal();
   window.reset();
   return FALSE;

@@ -6,17 +6,11 @@
 
 #include <string>
 
-#include "app/win32/process_values_win32.h"
 #include "app/win32/shared_block_win32.h"
 #include "app/win32/torvo_dlg_win32.h"
+#include "common/win32/window_win32.h"
 
 namespace torvo::win32 {
-namespace {
-
-constexpr int kDialSize = 185;
-
-}  // namespace
-
 // ---------------------------------------------------------------------------
 // Message handlers
 
@@ -78,9 +72,7 @@ ShareCopy CTorvoDlg::SharedBlockPublisher::TryAdopt(ConfigBlock& config) {
 
 void CTorvoDlg::WindowActions::ShowDialWindow() {
   HWND hwnd = owner_.GetSafeHwnd();
-  const int x = GetSystemMetrics(SM_CXFULLSCREEN) - kDialSize;
-  const int y = GetSystemMetrics(SM_CYFULLSCREEN) - kDialSize;
-  SetWindowPos(hwnd, HWND_TOPMOST, x, y, kDialSize, kDialSize, SWP_NOSIZE | SWP_HIDEWINDOW);
+  PlaceDialAtLowerRight(hwnd);
   ShowWindow(hwnd, SW_SHOW);
 }
 

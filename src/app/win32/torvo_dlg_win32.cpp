@@ -1,3 +1,4 @@
+#include "common/messages.h"
 #include "app/win32/torvo_dlg_win32.h"
 
 #include <objbase.h>
@@ -5,11 +6,14 @@
 #include "app/device_events.h"
 #include "app/startup.h"
 #include "app/win32/foreground_win32.h"
-#include "app/win32/process_values_win32.h"
+#include "common/win32/language_win32.h"
+#include "common/win32/shell_values_win32.h"
+#include "common/win32/text_win32.h"
+#include "device/win32/device_link_win32.h"
 #include "app/win32/resource.h"
 #include "app/win32/shared_block_win32.h"
 #include "app/win32/tray_win32.h"
-#include "app/win32/worker_thread_win32.h"
+#include "device/win32/worker_thread_win32.h"
 #include "common/desktop.h"
 #include "common/trace.h"
 #include "device/device_state.h"
@@ -41,11 +45,12 @@ constexpr DWORD kLastReportMinWaitMs = 100;
 
 }  // namespace
 
-CTorvoDlg::CTorvoDlg(HINSTANCE instance)
+CTorvoDlg::CTorvoDlg(HINSTANCE instance, bool configuratorRequested)
     : CDialogWindow(instance, IDD_TORVO_DIALOG),
+      configuratorRequested_(configuratorRequested),
       settings_(settingsEnv_, publisher_, desktop_, [this] { return DefaultProfileName(); }),
-      protocol_(Process().deviceLibrary, clock_, Process().deviceFlags, ansiConverter_),
-      presence_(Process().deviceFlags) {
+      protocol_(DeviceLink().deviceLibrary, clock_, DeviceLink().deviceFlags, ansiConverter_),
+      presence_(DeviceLink().deviceFlags) {
   appIcon_ = LoadIconW(instance, MAKEINTRESOURCEW(IDI_APP_ICON));
 }
 
@@ -58,7 +63,8 @@ int CTorvoDlg::OnCreate(CREATESTRUCTW* createStruct) {
   // Default creation processing.
   if (CDialogWindow::OnCreate(createStruct) == -1) return -1;
   HWND hwnd = GetSafeHwnd();
-  ProcessValues& process = Process();
+  ShellValues& shell = Shell();
+  DeviceLinkValues& link = DeviceLink();
 
   // COM for the shell and picture loading on this thread; balanced at the end.
   comInitialized_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
@@ -69,11 +75,11 @@ int CTorvoDlg::OnCreate(CREATESTRUCTW* createStruct) {
   // Program and skin folders.
   wchar_t modulePath[MAX_PATH] = {};
   GetModuleFileNameW(nullptr, modulePath, MAX_PATH);
-  process.programFolder = FolderOfPath(U16(modulePath));
-  process.skinFolder = process.programFolder + u"skins\\";
+  shell.programFolder = FolderOfPath(U16(modulePath));
+  shell.skinFolder = shell.programFolder + u"skins\\";
 
   // Language library; a failure leaves it null and every text empty.
-  process.languageLibrary = LoadLibraryW(W(process.programFolder + u"lan.dll"));
+  shell.languageLibrary = LoadLibraryW(W(shell.programFolder + u"lan.dll"));
 
   // On-screen display hand-off file (in the settings folder, which this
   // creates when missing).
@@ -81,10 +87,10 @@ int CTorvoDlg::OnCreate(CREATESTRUCTW* createStruct) {
   core_.SetOsdDataPath(osdDataPath_);
 
   // Skin.
-  dialView_.LoadSkin(hwnd, process.skinFolder);
+  dialView_.LoadSkin(hwnd, shell.skinFolder);
 
   // Device library; a missing library or entry point makes its calls fail.
-  process.deviceLibrary.Bind(process.programFolder);
+  link.deviceLibrary.Bind(shell.programFolder);
 
   // Config.data, SoftWare.data and the library record bound to the
   // active slot.
@@ -116,11 +122,11 @@ int CTorvoDlg::OnCreate(CREATESTRUCTW* createStruct) {
   if (OpenDevice() != 0) {
     SetTimer(hwnd, TIMER_INITIAL_UPLOAD, kInitialUploadDelayMs, nullptr);
     AddTrayIcon();
-    if (process.configuratorRequested == 1) OnCustomizer();
-    process.deviceFlags.devicePresence = kDevicePresent;
+    if (configuratorRequested_) OnCustomizer();
+    link.deviceFlags.devicePresence = kDevicePresent;
     Trace(u"Device opened at start\n");
   } else {
-    process.deviceFlags.devicePresence = kDeviceNotOpened;
+    link.deviceFlags.devicePresence = kDeviceNotOpened;
     Trace(u"Device not present at start\n");
   }
 
@@ -131,10 +137,10 @@ int CTorvoDlg::OnCreate(CREATESTRUCTW* createStruct) {
 }
 
 std::optional<std::u16string> CTorvoDlg::DefaultProfileName() const {
-  HMODULE language = Process().languageLibrary;
+  HMODULE language = Shell().languageLibrary;
   if (language == nullptr) return std::nullopt;
   wchar_t text[250] = {};
-  const int length = LoadStringW(language, 1111, text, 250);
+  const int length = LoadStringW(language, kDefaultProfileTextId, text, 250);
   if (length <= 0) return std::nullopt;
   return U16(text);
 }
@@ -148,7 +154,7 @@ void CTorvoDlg::PublishConfig() {
 }
 
 int CTorvoDlg::OpenDevice() {
-  BoundDeviceLibrary& library = Process().deviceLibrary;
+  BoundDeviceLibrary& library = DeviceLink().deviceLibrary;
   library.OpenDevMonitor(reinterpret_cast<WindowHandle>(GetSafeHwnd()), MSG_DEVICE_EVENT,
                          MSG_DEVICE_CONNECTION);
   const int opened = library.OpenFeatureDevice();
@@ -171,7 +177,7 @@ void CTorvoDlg::OnCustomizer() {
 }
 
 void CTorvoDlg::LaunchOsd() {
-  const std::u16string path = OsdProgramPath(Process().programFolder);
+  const std::u16string path = OsdProgramPath(Shell().programFolder);
   desktop_.StartProgram(path);
 }
 
@@ -304,11 +310,11 @@ void CTorvoDlg::HandleDeviceEvent(std::uint32_t code) {
 
 void CTorvoDlg::CarryOut(const std::vector<PresenceEffect>& effects) {
   HWND hwnd = GetSafeHwnd();
-  BoundDeviceLibrary& library = Process().deviceLibrary;
+  BoundDeviceLibrary& library = DeviceLink().deviceLibrary;
   for (const PresenceEffect effect : effects) {
     switch (effect) {
       case PresenceEffect::kStartArrivalPause:
-        SetTimer(hwnd, TIMER_ARRIVAL_PAUSE, PresenceTracker::kArrivalPauseMs, nullptr);
+        SetTimer(hwnd, TIMER_ARRIVAL_PAUSE, kArrivalPauseMs, nullptr);
         break;
       case PresenceEffect::kCancelArrivalPause:
         KillTimer(hwnd, TIMER_ARRIVAL_PAUSE);
@@ -343,7 +349,7 @@ void CTorvoDlg::CarryOut(const std::vector<PresenceEffect>& effects) {
 }
 
 bool CTorvoDlg::PostWorkerRequest(WPARAM request, LPARAM parameter) {
-  if (Process().deviceFlags.devicePresence.load() != kDevicePresent) {
+  if (DeviceLink().deviceFlags.devicePresence.load() != kDevicePresent) {
     Trace(u"The device is not open; the upload request is not posted\n");
     return false;
   }
@@ -355,8 +361,9 @@ bool CTorvoDlg::PostWorkerRequest(WPARAM request, LPARAM parameter) {
 // Destruction
 
 void CTorvoDlg::OnDestroy() {
-  ProcessValues& process = Process();
-  DeviceFlags& flags = process.deviceFlags;
+  ShellValues& shell = Shell();
+  DeviceLinkValues& link = DeviceLink();
+  DeviceFlags& flags = link.deviceFlags;
   HWND hwnd = GetSafeHwnd();
   const ULONGLONG start = GetTickCount64();
   // Default destruction, then the dial's images.
@@ -396,10 +403,10 @@ void CTorvoDlg::OnDestroy() {
   // Nothing of the library is closed or unloaded while a thread may still be
   // inside it: the library could free the device's state under that call.
   // The process is about to end, and the system releases its handles then.
-  if (!process.deviceCallsAbandoned) {
-    process.deviceLibrary.CloseDevMonitor();
-    process.deviceLibrary.CloseFeatureDevice();
-    process.deviceLibrary.Unbind();
+  if (!link.deviceCallsAbandoned) {
+    link.deviceLibrary.CloseDevMonitor();
+    link.deviceLibrary.CloseFeatureDevice();
+    link.deviceLibrary.Unbind();
   } else {
     Trace(
         u"A thread may still be inside the device library; its monitor and device are not "
@@ -424,9 +431,9 @@ void CTorvoDlg::OnDestroy() {
   // The tray icon.
   RemoveTrayIcon();
   // The language library.
-  if (process.languageLibrary != nullptr) {
-    FreeLibrary(process.languageLibrary);
-    process.languageLibrary = nullptr;
+  if (shell.languageLibrary != nullptr) {
+    FreeLibrary(shell.languageLibrary);
+    shell.languageLibrary = nullptr;
   }
 }
 
@@ -434,7 +441,7 @@ bool CTorvoDlg::SendClosingHostState(DWORD waitMs) {
   // Only a run that took the device tells it that the host leaves, and only
   // while the device is open.
   if (!creationCompleted_) return true;
-  if (Process().deviceFlags.devicePresence.load() != kDevicePresent) return true;
+  if (DeviceLink().deviceFlags.devicePresence.load() != kDevicePresent) return true;
   return RunBoundedDeviceCall(
       [](DeviceProtocol& protocol) { protocol.SendHostState(false, false); }, waitMs);
 }
@@ -454,7 +461,7 @@ void CTorvoDlg::CloseSiblingWindows() {
 }
 
 UploadWorkerThread::StopResult CTorvoDlg::StopWorker() {
-  DeviceFlags& flags = Process().deviceFlags;
+  DeviceFlags& flags = DeviceLink().deviceFlags;
   if (flags.workerBusy.load() == 1) flags.abortTransfer = 1;
   return workerThread_.Stop(kWorkerQuitWaitMs);
 }

@@ -15,12 +15,12 @@
 #include "app/dial_state.h"
 #include "app/main_window_core.h"
 #include "app/shared_block.h"
-#include "app/win32/desktop_win32.h"
-#include "app/win32/process_values_win32.h"
-#include "app/win32/dialog_framework_win32.h"
+#include "common/win32/desktop_win32.h"
+#include "device/win32/device_link_win32.h"
+#include "common/win32/dialog_framework_win32.h"
 #include "app/win32/foreground_win32.h"
 #include "app/win32/tray_win32.h"
-#include "app/win32/worker_thread_win32.h"
+#include "device/win32/worker_thread_win32.h"
 #include "common/clock.h"
 #include "device/device_protocol.h"
 #include "device/upload_worker.h"
@@ -32,23 +32,11 @@
 
 namespace torvo::win32 {
 
-// Window messages and timers of the main window (the tray's commands are
-// in app/tray.h).
-inline constexpr UINT MSG_CFG_CLOSE_NOTICE = 1042;
-inline constexpr UINT_PTR TIMER_FOLLOW_FOREGROUND = 500;
-inline constexpr UINT_PTR TIMER_INITIAL_UPLOAD = 502;
-// One-shot: the pause between a device arrival and opening the device, run
-// as a timer so that the window keeps answering during it.
-inline constexpr UINT_PTR TIMER_ARRIVAL_PAUSE = 503;
-// Runs while a copy to or from the shared block waits for the share mutex:
-// each tick tries it again (every kShareRetryPeriodMs).
-inline constexpr UINT_PTR TIMER_SHARE_RETRY = 504;
-inline constexpr UINT kFollowForegroundPeriodMs = 2000;
-inline constexpr UINT kInitialUploadDelayMs = 200;
-
 class CTorvoDlg : public CDialogWindow {
  public:
-  explicit CTorvoDlg(HINSTANCE instance);
+  // `configuratorRequested`: the command line asked to bring the
+  // configurator forward (done once the device opened at start).
+  CTorvoDlg(HINSTANCE instance, bool configuratorRequested);
   ~CTorvoDlg() override;
 
   // The dial button (0..7) whose window is `handle`, or -1.
@@ -140,6 +128,7 @@ class CTorvoDlg : public CDialogWindow {
   void CloseSiblingWindows();
   UploadWorkerThread::StopResult StopWorker();
 
+  bool configuratorRequested_ = false;
   HICON appIcon_ = nullptr;
   std::u16string osdDataPath_;
   Win32Desktop desktop_;
@@ -171,7 +160,7 @@ class CTorvoDlg : public CDialogWindow {
   // The decisions on events, the configurator's messages and the foreground
   // application, carried out through the ports above.
   MainWindowCore core_{{settings_, dialState_, desktop_, publisher_, protocol_,
-                        Process().deviceFlags, actions_, programNames_}};
+                        DeviceLink().deviceFlags, actions_, programNames_}};
   // Set when the creation handler ran to its end: only then has this process
   // taken the device, so only then does it tell the device it leaves.
   bool creationCompleted_ = false;

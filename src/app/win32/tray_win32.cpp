@@ -2,21 +2,15 @@
 
 #include <cstring>
 
-#include "app/win32/language_win32.h"
-#include "app/win32/process_values_win32.h"
+#include "common/win32/language_win32.h"
+#include "common/win32/shell_values_win32.h"
+#include "common/win32/text_win32.h"
+#include "common/win32/window_win32.h"
 
 namespace torvo::win32 {
 namespace {
 
 constexpr UINT kTrayFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-
-// Restores a minimised window, then brings it forward and activates it.
-void RaiseWindow(HWND window) {
-  if (window == nullptr) return;
-  if (IsIconic(window)) ShowWindow(window, SW_SHOWNORMAL);
-  SetForegroundWindow(window);
-  SetActiveWindow(window);
-}
 
 void ShowTrayMenu(HWND window) {
   SetForegroundWindow(GetLastActivePopup(window));
@@ -116,7 +110,7 @@ LRESULT OnTrayNotify(HWND window, WPARAM, LPARAM lParam,
 void OpenOrRaiseConfigurator(Desktop& desktop) {
   torvo::OpenOrRaiseConfigurator(
       desktop, [](WindowHandle window) { RaiseWindow(reinterpret_cast<HWND>(window)); },
-      Process().programFolder);
+      Shell().programFolder);
 }
 
 }  // namespace torvo::win32

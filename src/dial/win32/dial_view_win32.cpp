@@ -3,7 +3,8 @@
 #include <objidl.h>
 #include <gdiplus.h>
 
-#include "app/win32/process_values_win32.h"
+#include "common/win32/text_win32.h"
+#include "common/win32/window_win32.h"
 #include "common/trace.h"
 #include "dial/skin_bounds.h"
 #include "dial/win32/picture_win32.h"
@@ -100,9 +101,7 @@ void CDialView::LoadSkin(HWND dialWindow, const std::u16string& skinFolder) {
 // Initialisation
 
 void CDialView::InitialiseDial(HWND dialWindow) {
-  const int x = GetSystemMetrics(SM_CXFULLSCREEN) - kDialSize;
-  const int y = GetSystemMetrics(SM_CYFULLSCREEN) - kDialSize;
-  SetWindowPos(dialWindow, HWND_TOPMOST, x, y, kDialSize, kDialSize, SWP_NOSIZE | SWP_HIDEWINDOW);
+  PlaceDialAtLowerRight(dialWindow);
 
   blend_.BlendOp = AC_SRC_OVER;
   blend_.BlendFlags = 0;

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "app/win32/process_values_win32.h"
+#include "common/win32/text_win32.h"
 #include "common/trace.h"
 #include "dial/mask_region.h"
 #include "dial/skin_bounds.h"

@@ -1,6 +1,6 @@
 #include "dial/win32/rgn_button_win32.h"
 
-#include "app/win32/process_values_win32.h"
+#include "common/win32/text_win32.h"
 #include "common/exception_barrier.h"
 #include "common/trace.h"
 

@@ -11,12 +11,12 @@
 #include <memory>
 #include <string>
 
+#include "common/messages.h"
 #include "dial/rgn_button.h"
 #include "dial/win32/picture_win32.h"
 
 namespace torvo::win32 {
 
-inline constexpr UINT MSG_BUTTON_HOVER = 1124;
 inline constexpr wchar_t kRgnButtonClassName[] = L"Rgn Button";
 // The window class a shaped window falls back on when "Rgn Button" cannot
 // be registered: plain attributes, the default window procedure.

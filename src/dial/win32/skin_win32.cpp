@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "app/win32/process_values_win32.h"
+#include "common/win32/text_win32.h"
 
 namespace torvo::win32 {
 

@@ -1,21 +1,20 @@
 #include "menu/win32/dial_menu_win32.h"
 
-#include "app/win32/language_win32.h"
+#include "common/win32/gdi_win32.h"
+#include "common/win32/language_win32.h"
 #include "menu/menu_frame.h"
 #include "menu/win32/ex_menu_win32.h"
 #include "menu/win32/menu_hook_win32.h"
 
 namespace torvo::win32 {
 namespace {
-constexpr UINT kHideDialTextId = 1042;
 constexpr int kDialMenuItemWidth = 30;
 }  // namespace
 
 void ShowDialContextMenu(HWND owner) {
   POINT pointer{};
   GetCursorPos(&pointer);
-  HFONT font = CreateFontW(15, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, 0, 0, 0,
-                           FF_SWISS, L"Arial");
+  HFONT font = CreateArialFont(15);
   {
     CExMenu menu(font);
     menu.Attach(CreatePopupMenu());

@@ -6,17 +6,11 @@
 #include <cwchar>
 #include <optional>
 
-#include "app/win32/process_values_win32.h"
+#include "common/win32/gdi_win32.h"
+#include "common/win32/text_win32.h"
 
 namespace torvo::win32 {
 namespace {
-
-void FillWith(HDC dc, const RECT& rect, COLORREF color) {
-  HBRUSH brush = CreateSolidBrush(color);
-  if (brush == nullptr) return;
-  FillRect(dc, &rect, brush);
-  DeleteObject(brush);
-}
 
 void DrawSeparatorLine(HDC dc, const ItemPaintPlan& plan) {
   HPEN pen = CreatePen(PS_SOLID, 1, plan.lineColor);
@@ -49,8 +43,7 @@ void DrawItemText(HDC dc, const ItemPaintPlan& plan) {
 }
 
 void DrawTrademark(HDC dc, const MarkOrigin& origin, COLORREF color) {
-  HFONT markFont = CreateFontW(8, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, 0, 0, 0,
-                               FF_SWISS, L"Arial");
+  HFONT markFont = CreateArialFont(8);
   HGDIOBJ previous = markFont != nullptr ? SelectObject(dc, markFont) : nullptr;
   SetTextColor(dc, color);
   TextOutW(dc, origin.x, origin.y, L"TM", 2);
@@ -94,7 +87,7 @@ void CExMenu::DrawItem(DRAWITEMSTRUCT* draw) {
   const ItemPaintPlan plan =
       PlanItem(draw->itemID, (draw->itemState & ODS_SELECTED) != 0, itemRect);
 
-  FillWith(dc, received, plan.fillColor);
+  FillSolid(dc, received, plan.fillColor);
   if (plan.separator) {
     DrawSeparatorLine(dc, plan);
   } else {

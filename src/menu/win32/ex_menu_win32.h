@@ -7,7 +7,7 @@
 
 #include <windows.h>
 
-#include "app/win32/dialog_framework_win32.h"
+#include "common/win32/dialog_framework_win32.h"
 #include "menu/ex_menu_core.h"
 
 namespace torvo::win32 {

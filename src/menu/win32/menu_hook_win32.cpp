@@ -1,6 +1,6 @@
 #include "menu/win32/menu_hook_win32.h"
 
-#include "app/win32/process_values_win32.h"
+#include "common/win32/shell_values_win32.h"
 #include "common/exception_barrier.h"
 
 namespace torvo::win32 {
@@ -29,7 +29,7 @@ LRESULT CALLBACK CMenuWndHook::MenuCallWndProc(int nCode, WPARAM wParam, LPARAM 
     FrameIfMenuWindow(nCode, call);
     return 0;
   });
-  return CallNextHookEx(Process().menuHook, nCode, wParam, lParam);
+  return CallNextHookEx(Shell().menuHook, nCode, wParam, lParam);
 }
 
 void CMenuWndHook::FrameIfMenuWindow(int nCode, const CWPSTRUCT* call) {
@@ -136,7 +136,7 @@ void CMenuWndHook::DrawMenuFrame(const CMenuWndHook* record, HDC dc) {
 }
 
 void InstallMenuHook(HINSTANCE instance) {
-  ProcessValues& process = Process();
+  ShellValues& process = Shell();
   if (process.menuHook != nullptr) return;
   CMenuWndHook::recordMap.Rehash(kRecordMapBuckets);
   process.menuHook = SetWindowsHookExW(WH_CALLWNDPROC, &CMenuWndHook::MenuCallWndProc, instance,

@@ -33,7 +33,7 @@ struct CMenuWndHook {
 };
 
 // Installs the hook on the calling thread once (the handle goes to
-// Process().menuHook) after making the record map's table; it stays
+// Shell().menuHook) after making the record map's table; it stays
 // installed for the life of the process.
 void InstallMenuHook(HINSTANCE instance);
 

@@ -1,9 +1,9 @@
-#include "app/win32/desktop_win32.h"
+#include "common/win32/desktop_win32.h"
 
 #include <windows.h>
 #include <shellapi.h>
 
-#include "app/win32/process_values_win32.h"
+#include "common/win32/text_win32.h"
 
 namespace torvo::win32 {
 

@@ -33,7 +33,7 @@ class UploadWorkerThread {
   UploadWorkerThread(const UploadWorkerThread&) = delete;
   UploadWorkerThread& operator=(const UploadWorkerThread&) = delete;
 
-  // Creates the worker; the handle and id go to Process().workerThread /
+  // Creates the worker; the handle and id go to DeviceLink().workerThread /
   // workerThreadId. Returns once the thread's message queue exists, so that
   // requests posted from now on are not lost.
   bool Start(DWORD stackSize);
@@ -43,7 +43,7 @@ class UploadWorkerThread {
   bool Post(WPARAM request, LPARAM parameter, const ConfigBlock& block);
   // Posts WM_QUIT and waits up to `waitMs` for the thread. A thread still
   // running then is abandoned: its context is kept for the rest of the
-  // process and Process().deviceCallsAbandoned is set.
+  // process and DeviceLink().deviceCallsAbandoned is set.
   StopResult Stop(DWORD waitMs);
 
  private:

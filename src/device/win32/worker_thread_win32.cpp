@@ -1,10 +1,10 @@
-#include "app/win32/worker_thread_win32.h"
+#include "device/win32/worker_thread_win32.h"
 
 #include <memory>
 #include <utility>
 
-#include "app/win32/desktop_win32.h"
-#include "app/win32/process_values_win32.h"
+#include "common/win32/desktop_win32.h"
+#include "device/win32/device_link_win32.h"
 #include "common/clock.h"
 #include "common/exception_barrier.h"
 #include "common/trace.h"
@@ -20,9 +20,9 @@ struct WorkerContext {
   SystemClock clock;
   Win32AnsiConverter converter;
   Win32Desktop desktop;
-  DeviceProtocol protocol{Process().deviceLibrary, clock, Process().deviceFlags, converter};
+  DeviceProtocol protocol{DeviceLink().deviceLibrary, clock, DeviceLink().deviceFlags, converter};
   WorkerRequests requests;
-  UploadWorker worker{protocol, Process().deviceFlags, desktop, requests};
+  UploadWorker worker{protocol, DeviceLink().deviceFlags, desktop, requests};
   HANDLE queueReady = nullptr;
 };
 
@@ -44,7 +44,7 @@ DWORD WINAPI WorkerThreadProc(LPVOID parameter) {
           context->worker.OnThreadMessage(msg.message, msg.wParam, msg.lParam);
           return true;
         });
-    if (!served) Process().deviceFlags.workerBusy.store(0);
+    if (!served) DeviceLink().deviceFlags.workerBusy.store(0);
   }
   return 0;
 }
@@ -53,7 +53,7 @@ struct BoundedCallContext {
   SystemClock clock;
   Win32AnsiConverter converter;
   DeviceFlags flags;
-  DeviceProtocol protocol{Process().deviceLibrary, clock, flags, converter};
+  DeviceProtocol protocol{DeviceLink().deviceLibrary, clock, flags, converter};
   std::function<void(DeviceProtocol&)> call;
 };
 
@@ -68,7 +68,7 @@ DWORD WINAPI BoundedCallProc(LPVOID parameter) {
 }  // namespace
 
 bool UploadWorkerThread::Start(DWORD stackSize) {
-  ProcessValues& process = Process();
+  DeviceLinkValues& process = DeviceLink();
   auto context = std::make_unique<WorkerContext>();
   context->queueReady = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (context->queueReady == nullptr) {
@@ -90,7 +90,7 @@ bool UploadWorkerThread::Start(DWORD stackSize) {
 }
 
 bool UploadWorkerThread::Post(WPARAM request, LPARAM parameter, const ConfigBlock& block) {
-  ProcessValues& process = Process();
+  DeviceLinkValues& process = DeviceLink();
   if (context_ == nullptr || process.workerThread == nullptr) return false;
   const DWORD threadId = process.workerThreadId;
   const bool posted = context_->requests.Post(request, block, [&] {
@@ -101,7 +101,7 @@ bool UploadWorkerThread::Post(WPARAM request, LPARAM parameter, const ConfigBloc
 }
 
 UploadWorkerThread::StopResult UploadWorkerThread::Stop(DWORD waitMs) {
-  ProcessValues& process = Process();
+  DeviceLinkValues& process = DeviceLink();
   if (process.workerThread == nullptr) return StopResult::kNotRunning;
   PostThreadMessageW(process.workerThreadId, WM_QUIT, 0, 0);
   const DWORD wait = WaitForSingleObject(process.workerThread, waitMs);
@@ -140,7 +140,7 @@ bool RunBoundedDeviceCall(const std::function<void(DeviceProtocol&)>& call, DWOR
   CloseHandle(thread);
   if (wait != WAIT_OBJECT_0) {
     Trace(u"A device call did not return in time; it is left to the end of the process\n");
-    Process().deviceCallsAbandoned = true;
+    DeviceLink().deviceCallsAbandoned = true;
     context.release();  // still in use by the thread
     return false;
   }

@@ -1,4 +1,4 @@
-#include "app/win32/dialog_framework_win32.h"
+#include "common/win32/dialog_framework_win32.h"
 
 #include <unordered_map>
 
