@@ -4,6 +4,7 @@
 #include <objbase.h>
 
 #include "app/device_events.h"
+#include "app/shutdown_budget.h"
 #include "app/startup.h"
 #include "app/win32/foreground_win32.h"
 #include "common/win32/language_win32.h"
@@ -29,19 +30,6 @@ namespace {
 
 constexpr wchar_t kShareMutexName[] = L"Zenqo_K27_Vistrane_Share_Mutex";
 constexpr DWORD kWorkerStackSize = 4096;
-// Shutdown must end within two seconds even when a call into the device
-// library never returns. A ready device answers the closing report's poll
-// after its first 100 ms wait; a worker told to abort leaves its poll within
-// one 100 ms slice and sends its last reports without polls or pauses. The
-// waits below leave room for that several times over and together (about
-// 1.75 s at worst, with the grace of a bounded call) stay within the bound.
-constexpr DWORD kClosingReportWaitMs = 400;
-constexpr DWORD kWorkerQuitWaitMs = 1000;
-// The closing report sent again after a busy worker ended gets what is left
-// of this budget, counted from the start of the destruction, and at least
-// kLastReportMinWaitMs.
-constexpr ULONGLONG kShutdownDeviceBudgetMs = 1600;
-constexpr DWORD kLastReportMinWaitMs = 100;
 
 }  // namespace
 
@@ -390,15 +378,10 @@ void CTorvoDlg::OnDestroy() {
   // so that no later report skips its poll because of it.
   workerWasBusy = workerWasBusy || flags.workerBusy.load() == 1;
   if (StopWorker() == UploadWorkerThread::StopResult::kEnded) flags.abortTransfer = 0;
-  if (workerWasBusy && closingReportReturned) {
-    // The device's last word from us must be that the host leaves. (When the
-    // first closing report is still stuck in the library, a second one would
-    // only wait for it too.)
-    const ULONGLONG elapsed = GetTickCount64() - start;
-    const DWORD left = elapsed < kShutdownDeviceBudgetMs
-                           ? static_cast<DWORD>(kShutdownDeviceBudgetMs - elapsed)
-                           : 0;
-    SendClosingHostState(left > kLastReportMinWaitMs ? left : kLastReportMinWaitMs);
+  // The device's last word from us must be that the host leaves.
+  if (const std::optional<std::uint32_t> wait = SecondClosingReportWaitMs(
+          workerWasBusy, closingReportReturned, GetTickCount64() - start)) {
+    SendClosingHostState(*wait);
   }
   // Nothing of the library is closed or unloaded while a thread may still be
   // inside it: the library could free the device's state under that call.
