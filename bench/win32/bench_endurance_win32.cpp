@@ -26,7 +26,7 @@
 
 #include "harness.h"
 #include "hiddriver/client/virtual_keyboard.h"
-#include "hiddriver/keyboard.h"
+#include "hiddriver/report_checks.h"
 #include "menu_support.h"
 #include "settings/config_block.h"
 #include "settings/settings_model.h"
