@@ -234,10 +234,17 @@ void MainWindowCore::PerformOther(const Effect& e, bool& workerPosted) {
       p_.window.InvalidateDialWindow();
       break;
     case EffectKind::kSendHostState:
-      p_.protocol.SendHostState(true, e.wParam != 0);
-      break;
     case EffectKind::kSendDialFunction:
-      p_.protocol.SendDialFunction(p_.settings.config);
+      // A device that was removed (or never opened) is closed: a report to
+      // it would go to a handle the library no longer holds. The dial still
+      // changes; the device learns the function at its next upload.
+      if (p_.flags.devicePresence.load() != kDevicePresent) {
+        Trace(u"The device is not present; the dial's report is not sent\n");
+      } else if (e.kind == EffectKind::kSendHostState) {
+        p_.protocol.SendHostState(true, e.wParam != 0);
+      } else {
+        p_.protocol.SendDialFunction(p_.settings.config);
+      }
       break;
     case EffectKind::kPostWorkerRequest:
       if (p_.window.PostWorkerRequest(e.wParam, e.lParam)) {

@@ -451,6 +451,16 @@ TEST_F(MainWindowCoreTest, ToggleTwiceSendsHostStateShownThenHidden) {
   device.setResult = 0;
   core.OnHideDial();
   EXPECT_EQ(device.Polls(), 2);
+
+  // A removed device is closed: the dial still shows, hides and commits,
+  // but no report goes to it.
+  flags.devicePresence = kDeviceRemoved;
+  const std::size_t before = device.log.size();
+  core.OnToggleDial();
+  core.CommitDialFunction(2);
+  core.OnHideDial();
+  EXPECT_EQ(device.log.size(), before);
+  EXPECT_EQ(settings.ActiveProfile().selectedFunction, 2);
 }
 
 TEST_F(MainWindowCoreTest, ButtonCommitReportsTheFunctionSavesAndTellsTheConfigurator) {
