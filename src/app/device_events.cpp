@@ -62,7 +62,7 @@ std::uint32_t DeviceEventCode(std::uintptr_t wParam, std::intptr_t lParam) {
          (static_cast<std::uint32_t>(lParam) & 0xFFFFu);
 }
 
-Effects HandleDeviceEvent(std::uint32_t code, ConfigBlock& config, DialState& dial,
+Effects DecideDeviceEvent(std::uint32_t code, ConfigBlock& config, DialState& dial,
                           bool configuratorOpen) {
   const std::uint32_t eventClass = code >> 16;
   const std::uint32_t value = code & 0xFFFFu;
@@ -77,7 +77,7 @@ Effects HandleDeviceEvent(std::uint32_t code, ConfigBlock& config, DialState& di
     case kEventValue3000:
     case kEventValue9000:
     case kEventKeyText:
-      return ApplyDeviceSetting(eventClass, value, config);
+      return DecideDeviceSetting(eventClass, value, config);
     case kEventOnScreenKeyboard:
       if (low == 1 && high == 0 && configuratorOpen) {
         return {effect::Simple(EffectKind::kStartOnScreenKeyboard)};
@@ -85,8 +85,8 @@ Effects HandleDeviceEvent(std::uint32_t code, ConfigBlock& config, DialState& di
       return {};
     case kEventShowHideDial:
       if (high != 0) return {};
-      if (low == 1) return ShowDial(dial);
-      if (low == 2) return HideDial(dial);
+      if (low == 1) return DecideShowDial(dial);
+      if (low == 2) return DecideHideDial(dial);
       return {};
     case kEventGesture:
       return GestureEvent(low, config, dial);
@@ -97,7 +97,7 @@ Effects HandleDeviceEvent(std::uint32_t code, ConfigBlock& config, DialState& di
   }
 }
 
-Effects ApplyDeviceSetting(std::uint32_t eventClass, std::uint32_t value, ConfigBlock& config) {
+Effects DecideDeviceSetting(std::uint32_t eventClass, std::uint32_t value, ConfigBlock& config) {
   ProfileRecord& slot = ActiveSlot(config);
   const std::uint32_t low = value & 0xFFu;
   const std::uint32_t high = value >> 8;
@@ -109,11 +109,12 @@ Effects ApplyDeviceSetting(std::uint32_t eventClass, std::uint32_t value, Config
       } else if (value != kSlotSwitchRepublish) {
         return {save};
       }
-      const auto announced = static_cast<std::intptr_t>(
-          static_cast<std::uint32_t>(ActiveSlotIndex(config.header) & 0xFFFF) << 16);
-      return {effect::Simple(EffectKind::kPublishConfig),
-              effect::PostToConfigurator(MSG_CFG_PROFILE_CHANGED),
-              effect::PostToOsd(MSG_OSD_SHOW, kOsdShowSlot, announced), save};
+      Effects effects = {effect::Simple(EffectKind::kPublishConfig)};
+      for (Effect& e : ActiveSlotAnnouncement(ActiveSlotIndex(config.header))) {
+        effects.push_back(std::move(e));
+      }
+      effects.push_back(save);
+      return effects;
     }
     case kEventValue2000:
       if (low < 1 || low > 8) return {save};
@@ -137,37 +138,37 @@ Effects ApplyDeviceSetting(std::uint32_t eventClass, std::uint32_t value, Config
   }
 }
 
-Effects ShowDial(DialState& dial) {
+Effects DecideShowDial(DialState& dial) {
   dial.dialShown = 1;
   return {effect::Simple(EffectKind::kShowDial)};
 }
 
-Effects HideDial(DialState& dial) {
+Effects DecideHideDial(DialState& dial) {
   dial.dialShown = 0;
   return {effect::Simple(EffectKind::kHideDial)};
 }
 
-Effects OnToggleDial(const ConfigBlock& config, DialState& dial) {
+Effects DecideToggleDial(const ConfigBlock& config, DialState& dial) {
   dial.currentFunction = config.slots[ActiveSlotIndex(config.header)].selectedFunction;
   if (dial.dialShown == 1) {
-    Effects effects = HideDial(dial);
+    Effects effects = DecideHideDial(dial);
     effects.push_back(effect::SendHostState(false));
     return effects;
   }
-  Effects effects = ShowDial(dial);
+  Effects effects = DecideShowDial(dial);
   // The function shown may have changed while the dial was hidden.
   effects.push_back(effect::Simple(EffectKind::kInvalidateDial));
   effects.push_back(effect::SendHostState(true));
   return effects;
 }
 
-Effects OnHideDial(DialState& dial) {
-  Effects effects = HideDial(dial);
+Effects DecideHideDialCommand(DialState& dial) {
+  Effects effects = DecideHideDial(dial);
   effects.push_back(effect::SendHostState(false));
   return effects;
 }
 
-Effects CommitDialFunction(int function, ConfigBlock& config, DialState& dial) {
+Effects DecideCommitDialFunction(int function, ConfigBlock& config, DialState& dial) {
   if (function < 1 || function > kFunctionCount) {
     return {effect::TraceText(u"Dial function out of range ignored\n")};
   }

@@ -35,28 +35,28 @@ std::uint32_t DeviceEventCode(std::uintptr_t wParam, std::intptr_t lParam);
 
 // One device event. `configuratorOpen`: the configurator's window exists
 // (the on-screen keyboard is only started for it).
-Effects HandleDeviceEvent(std::uint32_t code, ConfigBlock& config, DialState& dial,
+Effects DecideDeviceEvent(std::uint32_t code, ConfigBlock& config, DialState& dial,
                           bool configuratorOpen);
 
 // A setting the device reports (classes 0x1000, 0x2000, 0x3000, 0x9000 and
 // 0xA000): every path ends with saving Config.data.
-Effects ApplyDeviceSetting(std::uint32_t eventClass, std::uint32_t value, ConfigBlock& config);
+Effects DecideDeviceSetting(std::uint32_t eventClass, std::uint32_t value, ConfigBlock& config);
 
 // Showing and hiding the dial by this program's own logic.
-Effects ShowDial(DialState& dial);
-Effects HideDial(DialState& dial);
+Effects DecideShowDial(DialState& dial);
+Effects DecideHideDial(DialState& dial);
 
 // MSG_TOGGLE_DIAL: shows a hidden dial or hides a shown one with the active
 // slot's function, and tells the device.
-Effects OnToggleDial(const ConfigBlock& config, DialState& dial);
+Effects DecideToggleDial(const ConfigBlock& config, DialState& dial);
 
 // WM_COMMAND 2001..2010: hides the dial and tells the device.
-Effects OnHideDial(DialState& dial);
+Effects DecideHideDialCommand(DialState& dial);
 
 // A click on the dial's button for `function` (1..8): the function becomes
 // the active slot's selection, the device is told, the dial repainted and
 // the selection saved. A function outside 1..8 changes nothing.
-Effects CommitDialFunction(int function, ConfigBlock& config, DialState& dial);
+Effects DecideCommitDialFunction(int function, ConfigBlock& config, DialState& dial);
 
 // The label of a key as the on-screen display is given it: at most 99
 // characters, read only within the field, ending at its first NUL.

@@ -5,21 +5,21 @@
 
 namespace torvo {
 
-Effects FollowForegroundApplication(const std::optional<std::u16string>& foregroundExecutable,
-                                    ConfigBlock& config, const CaseInsensitiveText& text) {
+Effects DecideFollowForeground(const std::optional<std::u16string>& foregroundExecutable,
+                               ConfigBlock& config, const CaseInsensitiveText& text) {
   if (!foregroundExecutable.has_value()) return {};
   const std::optional<int> match = MatchForegroundSlot(config, *foregroundExecutable, text);
   if (!match.has_value() || *match == config.header.activeSlot) return {};
-  return SwitchActiveSlot(*match, config);
+  return DecideSwitchActiveSlot(*match, config);
 }
 
-Effects SwitchActiveSlot(int slot, ConfigBlock& config) {
+Effects DecideSwitchActiveSlot(int slot, ConfigBlock& config) {
   if (slot < 0 || slot >= kSlotCount) return {effect::TraceText(u"Slot out of range ignored\n")};
   config.header.activeSlot = slot;
-  return {effect::Simple(EffectKind::kPublishConfig), effect::PostWorkerRequest(REQ_SWITCH_SLOT, 0),
-          effect::PostToConfigurator(MSG_CFG_PROFILE_CHANGED),
-          effect::PostToOsd(MSG_OSD_SHOW, kOsdShowSlot,
-                            static_cast<std::intptr_t>(static_cast<std::uint32_t>(slot) << 16))};
+  Effects effects = {effect::Simple(EffectKind::kPublishConfig),
+                     effect::PostWorkerRequest(REQ_SWITCH_SLOT, 0)};
+  for (Effect& e : ActiveSlotAnnouncement(slot)) effects.push_back(std::move(e));
+  return effects;
 }
 
 }  // namespace torvo

@@ -15,13 +15,13 @@ namespace torvo {
 // the foreground window, none when it could not be found (no switch then).
 // A program of no slot, or of the active slot, changes nothing. Names are
 // compared by `text`, as the system compares them.
-Effects FollowForegroundApplication(const std::optional<std::u16string>& foregroundExecutable,
-                                    ConfigBlock& config, const CaseInsensitiveText& text);
+Effects DecideFollowForeground(const std::optional<std::u16string>& foregroundExecutable,
+                               ConfigBlock& config, const CaseInsensitiveText& text);
 
 // Makes `slot` (0..3) active and tells everyone: the shared block, the
 // device (through the worker), the configurator and the on-screen display.
 // The switch is not written to Config.data: it reaches the other programs
 // through the shared block.
-Effects SwitchActiveSlot(int slot, ConfigBlock& config);
+Effects DecideSwitchActiveSlot(int slot, ConfigBlock& config);
 
 }  // namespace torvo

@@ -14,58 +14,61 @@ void MainWindowCore::HandleDeviceEvent(std::uint32_t code) {
     // Arrival and removal read no settings and must not wait for the
     // shared block: a removed device is let go at once.
     bool unused = false;
-    for (const Effect& e : torvo::HandleDeviceEvent(code, p_.settings.config, p_.dial, false)) {
+    for (const Effect& e : torvo::DecideDeviceEvent(code, p_.settings.config, p_.dial, false)) {
       PerformOther(e, unused);
     }
     return;
   }
   Submit(InputKind::kOther, [this, code] {
     // Only the on-screen keyboard request depends on the configurator's window.
-    const bool configuratorOpen = (code >> 16) == kEventOnScreenKeyboard &&
-                                  p_.desktop.FindWindowByTitle(kConfiguratorTitle) != 0;
-    return torvo::HandleDeviceEvent(code, p_.settings.config, p_.dial, configuratorOpen);
+    const bool configuratorOpen =
+        (code >> 16) == kEventOnScreenKeyboard && WindowOpen(p_.desktop, kConfiguratorTitle);
+    return torvo::DecideDeviceEvent(code, p_.settings.config, p_.dial, configuratorOpen);
   });
 }
 
-void MainWindowCore::OnToggleDial() {
-  Submit(InputKind::kOther, [this] { return torvo::OnToggleDial(p_.settings.config, p_.dial); });
+void MainWindowCore::ToggleDial() {
+  Submit(InputKind::kOther,
+         [this] { return torvo::DecideToggleDial(p_.settings.config, p_.dial); });
 }
 
-void MainWindowCore::OnHideDial() {
-  Submit(InputKind::kOther, [this] { return torvo::OnHideDial(p_.dial); });
+void MainWindowCore::HideDial() {
+  Submit(InputKind::kOther, [this] { return torvo::DecideHideDialCommand(p_.dial); });
 }
 
 void MainWindowCore::CommitDialFunction(int function) {
   Submit(InputKind::kOther, [this, function] {
-    return torvo::CommitDialFunction(function, p_.settings.config, p_.dial);
+    return torvo::DecideCommitDialFunction(function, p_.settings.config, p_.dial);
   });
 }
 
-void MainWindowCore::OnApplyAllSetting(std::uintptr_t wParam) {
+void MainWindowCore::ApplyAllSetting(std::uintptr_t wParam) {
   Submit(
       InputKind::kOther,
-      [this, wParam] { return torvo::OnApplyAllSetting(wParam, p_.flags.devicePresence.load()); },
+      [this, wParam] {
+        return torvo::DecideApplyAllSetting(wParam, p_.flags.devicePresence.load());
+      },
       [this](bool workerPosted) -> Effects {
         if (workerPosted) return {};
         // No upload was requested: the configurator waits for an answer all the same.
-        return AnswerApplyAtOnce(p_.desktop.FindWindowByTitle(kConfiguratorTitle) != 0);
+        return AnswerApplyAtOnce(WindowOpen(p_.desktop, kConfiguratorTitle));
       });
 }
 
-void MainWindowCore::OnSettingsChanged() {
-  Submit(InputKind::kSettingsChanged, [] { return torvo::OnSettingsChanged(); });
+void MainWindowCore::AdoptChangedSettings() {
+  Submit(InputKind::kSettingsChanged, [] { return torvo::DecideSettingsChanged(); });
 }
 
 void MainWindowCore::FollowForegroundApplication(
     const std::optional<std::u16string>& foregroundExecutable) {
   Submit(InputKind::kForeground, [this, foregroundExecutable] {
-    return torvo::FollowForegroundApplication(foregroundExecutable, p_.settings.config, p_.text);
+    return torvo::DecideFollowForeground(foregroundExecutable, p_.settings.config, p_.text);
   });
 }
 
 void MainWindowCore::SwitchActiveSlot(int slot) {
   Submit(InputKind::kOther,
-         [this, slot] { return torvo::SwitchActiveSlot(slot, p_.settings.config); });
+         [this, slot] { return torvo::DecideSwitchActiveSlot(slot, p_.settings.config); });
 }
 
 void MainWindowCore::PublishConfig() {
@@ -208,10 +211,10 @@ void MainWindowCore::PerformOther(const Effect& e, bool& workerPosted) {
       // Copies are carried out by Carry only.
       break;
     case EffectKind::kPostToConfigurator:
-      PostTo(kConfiguratorTitle, e);
+      PostToWindow(p_.desktop, kConfiguratorTitle, e.message, e.wParam, e.lParam);
       break;
     case EffectKind::kPostToOsd:
-      PostTo(kOsdTitle, e);
+      PostToWindow(p_.desktop, kOsdTitle, e.message, e.wParam, e.lParam);
       break;
     case EffectKind::kSaveConfig:
       p_.settings.SaveConfig();
@@ -264,11 +267,6 @@ void MainWindowCore::PerformOther(const Effect& e, bool& workerPosted) {
 
 void MainWindowCore::NoteActiveSlot() {
   p_.flags.activeSlot.store(p_.settings.config.header.activeSlot);
-}
-
-void MainWindowCore::PostTo(const std::u16string& title, const Effect& effect) {
-  const WindowHandle window = p_.desktop.FindWindowByTitle(title);
-  if (window != 0) p_.desktop.PostMessageTo(window, effect.message, effect.wParam, effect.lParam);
 }
 
 }  // namespace torvo

@@ -75,11 +75,11 @@ class MainWindowCore {
   void SetOsdDataPath(std::u16string path) { osdDataPath_ = std::move(path); }
 
   void HandleDeviceEvent(std::uint32_t code);
-  void OnToggleDial();
-  void OnHideDial();
+  void ToggleDial();
+  void HideDial();
   void CommitDialFunction(int function);
-  void OnApplyAllSetting(std::uintptr_t wParam);
-  void OnSettingsChanged();
+  void ApplyAllSetting(std::uintptr_t wParam);
+  void AdoptChangedSettings();
   void FollowForegroundApplication(const std::optional<std::u16string>& foregroundExecutable);
   void SwitchActiveSlot(int slot);
   // The first publication of the block at start.
@@ -132,7 +132,6 @@ class MainWindowCore {
   ShareCopy Copy(ShareCopyDirection direction);
   // Effects that involve no copy.
   void PerformOther(const Effect& effect, bool& workerPosted);
-  void PostTo(const std::u16string& title, const Effect& effect);
 
   MainWindowPorts p_;
   std::u16string osdDataPath_;

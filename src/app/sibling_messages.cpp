@@ -1,15 +1,15 @@
 #include "app/sibling_messages.h"
 
+#include "common/messages.h"
 #include "device/device_state.h"
-#include "device/upload_worker.h"
 
 namespace torvo {
 
-Effects OnApplyAllSetting(std::uintptr_t wParam, int devicePresence) {
+Effects DecideApplyAllSetting(std::uintptr_t wParam, int devicePresence) {
   // The lParam of MSG_OSD_SETTINGS_APPLIED carries nothing yet: 0.
   Effects effects = {effect::Simple(EffectKind::kAdoptSharedConfig),
                      effect::PostToOsd(MSG_OSD_SETTINGS_APPLIED, 0, 0)};
-  if (devicePresence == kDevicePresent) {
+  if (DevicePresent(devicePresence)) {
     // A switch of the active slot only is a plain slot switch for the
     // worker: nothing is posted to the configurator for it.
     const std::uintptr_t request = wParam == 3 ? REQ_SWITCH_SLOT : REQ_APPLY;
@@ -26,7 +26,7 @@ Effects AnswerApplyAtOnce(bool configuratorOpen) {
   return {effect::TraceText(u"OnApplyAllSetting Don't find Mirk Option Dialog\n"), done};
 }
 
-Effects OnSettingsChanged() {
+Effects DecideSettingsChanged() {
   return {effect::Simple(EffectKind::kAdoptSharedConfig)};
 }
 

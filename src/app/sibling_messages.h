@@ -15,13 +15,13 @@ namespace torvo {
 // (REQ_SWITCH_SLOT, which answers nobody) when wParam is 3, otherwise the
 // whole apply (answered by the worker). When no worker request is among the
 // effects, or posting it fails, AnswerApplyAtOnce follows.
-Effects OnApplyAllSetting(std::uintptr_t wParam, int devicePresence);
+Effects DecideApplyAllSetting(std::uintptr_t wParam, int devicePresence);
 
 // The configurator's answer when no upload could be requested: it may
 // enable its OK and Apply buttons again.
 Effects AnswerApplyAtOnce(bool configuratorOpen);
 
 // MSG_SETTINGS_CHANGED_A / _B: adopt the shared block, nothing else.
-Effects OnSettingsChanged();
+Effects DecideSettingsChanged();
 
 }  // namespace torvo

@@ -2,6 +2,13 @@
 
 namespace torvo {
 
+Effects ActiveSlotAnnouncement(int slot) {
+  const auto announced =
+      static_cast<std::intptr_t>(static_cast<std::uint32_t>(slot & 0xFFFF) << 16);
+  return {effect::PostToConfigurator(MSG_CFG_PROFILE_CHANGED),
+          effect::PostToOsd(MSG_OSD_SHOW, kOsdShowSlot, announced)};
+}
+
 const char* EffectKindName(EffectKind kind) {
   switch (kind) {
     case EffectKind::kPublishConfig:

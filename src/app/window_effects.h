@@ -73,6 +73,11 @@ inline Effect TraceText(std::u16string text) {
 }
 }  // namespace effect
 
+// The announcement of a switch of the active slot to `slot` (0..3): the
+// configurator (MSG_CFG_PROFILE_CHANGED) and the on-screen display
+// (MSG_OSD_SHOW with kOsdShowSlot, the slot in lParam's high 16 bits).
+Effects ActiveSlotAnnouncement(int slot);
+
 // For test failure messages.
 const char* EffectKindName(EffectKind kind);
 std::ostream& operator<<(std::ostream& out, const Effect& effect);

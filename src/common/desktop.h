@@ -26,4 +26,11 @@ inline constexpr char16_t kOwnWindowTitle[] = u"Zenqo_K27_Vistrane_Torv";
 inline constexpr char16_t kConfiguratorTitle[] = u"Vistrane";
 inline constexpr char16_t kOsdTitle[] = u"Zenqo_K27_Vistrane_OSD";
 
+// Whether the suite's window titled `title` exists now.
+bool WindowOpen(Desktop& desktop, const std::u16string& title);
+// Posts to the suite's window titled `title`, looked up now, when it
+// exists; false when it does not (nothing is posted then).
+bool PostToWindow(Desktop& desktop, const std::u16string& title, unsigned message,
+                  std::uintptr_t wParam = 0, std::intptr_t lParam = 0);
+
 }  // namespace torvo

@@ -27,4 +27,13 @@ struct DeviceFlags {
   std::atomic<int> activeSlot{0};
 };
 
+// The gate of every worker request, on either thread: requests are posted
+// and served only while the device is open and present.
+inline bool DevicePresent(int devicePresence) {
+  return devicePresence == kDevicePresent;
+}
+inline bool DevicePresent(const DeviceFlags& flags) {
+  return DevicePresent(flags.devicePresence.load());
+}
+
 }  // namespace torvo

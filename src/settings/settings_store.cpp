@@ -73,8 +73,7 @@ void SettingsStore::SaveActiveProfileFiles() {
 }
 
 void SettingsStore::AnnounceSavedProfile() {
-  const WindowHandle configurator = desktop_.FindWindowByTitle(kConfiguratorTitle);
-  if (configurator != 0) desktop_.PostMessageTo(configurator, MSG_CFG_SETTINGS_SAVED, 0, 0);
+  PostToWindow(desktop_, kConfiguratorTitle, MSG_CFG_SETTINGS_SAVED);
 }
 
 bool SettingsStore::SaveConfig() {

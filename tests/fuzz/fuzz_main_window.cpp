@@ -94,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   MainWindowCore core({settings, dial, desktop, shared, protocol, flags, window, text});
   core.SetOsdDataPath(u"C:\\osd.data");
 
-  core.OnSettingsChanged();
+  core.AdoptChangedSettings();
   Reader in{data, size};
   for (int step = 0; in.More() && step < 64; ++step) {
     switch (in.Byte() % 7) {
@@ -102,16 +102,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         core.HandleDeviceEvent(in.Word());
         break;
       case 1:
-        core.OnToggleDial();
+        core.ToggleDial();
         break;
       case 2:
-        core.OnHideDial();
+        core.HideDial();
         break;
       case 3:
         core.CommitDialFunction(static_cast<std::int8_t>(in.Byte()));
         break;
       case 4:
-        core.OnApplyAllSetting(in.Byte());
+        core.ApplyAllSetting(in.Byte());
         break;
       case 5: {
         std::u16string name;
@@ -120,7 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         break;
       }
       default:
-        core.OnSettingsChanged();
+        core.AdoptChangedSettings();
         break;
     }
     Check(settings.config.header.activeSlot >= 0 && settings.config.header.activeSlot < 4);

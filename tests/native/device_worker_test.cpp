@@ -13,6 +13,7 @@
 #include "app/main_window_core.h"
 #include "device/device_protocol.h"
 #include "device/reports.h"
+#include "device/presence_tracker.h"
 #include "device/upload_worker.h"
 #include "device_fakes.h"
 #include "fakes.h"
@@ -420,7 +421,7 @@ class TwoThreadRun final : public MainWindowActions {
     *shared.shared = *written;
     const int wParam = Int(0, 3) == 0 ? 3 : Int(0, 1);
     const bool present = flags.devicePresence == kDevicePresent;
-    core.OnApplyAllSetting(static_cast<std::uintptr_t>(wParam));
+    core.ApplyAllSetting(static_cast<std::uintptr_t>(wParam));
     if (present && wParam != 3) Record(false);
   }
 

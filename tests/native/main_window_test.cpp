@@ -71,7 +71,7 @@ bool Has(const Effects& effects, EffectKind kind) {
 class DeviceEventTest : public ::testing::Test {
  protected:
   Effects Event(std::uint32_t eventClass, std::uint32_t value, bool configuratorOpen = true) {
-    return HandleDeviceEvent((eventClass << 16) | value, *config, dial, configuratorOpen);
+    return DecideDeviceEvent((eventClass << 16) | value, *config, dial, configuratorOpen);
   }
   ProfileRecord& Active() { return config->slots[config->header.activeSlot]; }
 
@@ -82,7 +82,7 @@ class DeviceEventTest : public ::testing::Test {
 TEST_F(DeviceEventTest, SlotSwitchTakesTheValueFromTheLowHalfOfLParam) {
   const std::uint32_t code = DeviceEventCode(0x1000, 0x00010003);
   EXPECT_EQ(code, 0x10000003u);
-  const Effects effects = HandleDeviceEvent(code, *config, dial, true);
+  const Effects effects = DecideDeviceEvent(code, *config, dial, true);
   EXPECT_EQ(config->header.activeSlot, 2);
   EXPECT_EQ(effects, (Effects{Publish(), effect::PostToConfigurator(1255),
                               effect::PostToOsd(1324, 40, 0x00020000), Save()}));
@@ -243,14 +243,14 @@ TEST_F(DeviceEventTest, ButtonCommitSetsTheSelectionAndTellsTheDeviceFirst) {
   Event(0x5000, 1);
   Event(0x6000, 1);
   Event(0x7000, 7);
-  EXPECT_EQ(CommitDialFunction(4, *config, dial),
+  EXPECT_EQ(DecideCommitDialFunction(4, *config, dial),
             (Effects{effect::Simple(EffectKind::kSendDialFunction), Invalidate(),
                      effect::Simple(EffectKind::kSaveActiveProfile)}));
   EXPECT_EQ(Active().selectedFunction, 4);
   EXPECT_EQ(dial.currentFunction, 4);
   EXPECT_EQ(dial.previewMode, 0);
   for (int function : {0, 9, -1}) {
-    const Effects effects = CommitDialFunction(function, *config, dial);
+    const Effects effects = DecideCommitDialFunction(function, *config, dial);
     EXPECT_FALSE(Has(effects, EffectKind::kSaveActiveProfile)) << function;
   }
   EXPECT_EQ(Active().selectedFunction, 4);
@@ -259,16 +259,16 @@ TEST_F(DeviceEventTest, ButtonCommitSetsTheSelectionAndTellsTheDeviceFirst) {
 TEST_F(DeviceEventTest, ToggleShowsThenHidesWithTheActiveSlotsFunction) {
   config->header.activeSlot = 1;
   Active().selectedFunction = 3;
-  const Effects shown = OnToggleDial(*config, dial);
+  const Effects shown = DecideToggleDial(*config, dial);
   EXPECT_EQ(dial.dialShown, 1);
   EXPECT_EQ(dial.currentFunction, 3);
   EXPECT_EQ(shown.front(), effect::Simple(EffectKind::kShowDial));
   EXPECT_EQ(shown.back(), effect::SendHostState(true));
-  EXPECT_EQ(OnToggleDial(*config, dial),
+  EXPECT_EQ(DecideToggleDial(*config, dial),
             (Effects{effect::Simple(EffectKind::kHideDial), effect::SendHostState(false)}));
   EXPECT_EQ(dial.dialShown, 0);
   Event(0x5000, 1);
-  EXPECT_EQ(OnHideDial(dial),
+  EXPECT_EQ(DecideHideDialCommand(dial),
             (Effects{effect::Simple(EffectKind::kHideDial), effect::SendHostState(false)}));
   EXPECT_EQ(dial.dialShown, 0);
 }
@@ -277,16 +277,18 @@ TEST_F(DeviceEventTest, ToggleShowsThenHidesWithTheActiveSlotsFunction) {
 // The configurator's messages and the shared block, decided
 
 TEST(SiblingMessageTest, ApplyChoosesTheWorkerRequestOnlyWithTheDevicePresent) {
-  const Effects switchOnly = OnApplyAllSetting(3, kDevicePresent);
+  const Effects switchOnly = DecideApplyAllSetting(3, kDevicePresent);
   EXPECT_EQ(switchOnly,
             (Effects{effect::Simple(EffectKind::kAdoptSharedConfig), effect::PostToOsd(1327, 0, 0),
                      effect::PostWorkerRequest(REQ_SWITCH_SLOT, 3)}));
-  EXPECT_EQ(OnApplyAllSetting(0, kDevicePresent).back(), effect::PostWorkerRequest(REQ_APPLY, 0));
-  EXPECT_EQ(OnApplyAllSetting(7, kDevicePresent).back(), effect::PostWorkerRequest(REQ_APPLY, 7));
+  EXPECT_EQ(DecideApplyAllSetting(0, kDevicePresent).back(),
+            effect::PostWorkerRequest(REQ_APPLY, 0));
+  EXPECT_EQ(DecideApplyAllSetting(7, kDevicePresent).back(),
+            effect::PostWorkerRequest(REQ_APPLY, 7));
   for (int presence : {kDeviceNotOpened, kDeviceRemoved}) {
-    EXPECT_FALSE(Has(OnApplyAllSetting(3, presence), EffectKind::kPostWorkerRequest));
+    EXPECT_FALSE(Has(DecideApplyAllSetting(3, presence), EffectKind::kPostWorkerRequest));
   }
-  EXPECT_EQ(OnSettingsChanged(), Effects{effect::Simple(EffectKind::kAdoptSharedConfig)});
+  EXPECT_EQ(DecideSettingsChanged(), Effects{effect::Simple(EffectKind::kAdoptSharedConfig)});
 }
 
 TEST(SharedBlockTest, MutexWaitOutcomes) {
@@ -380,15 +382,15 @@ TEST(ForegroundRuleTest, BlankPathsAreEmptyAndTheLowerSlotWins) {
 TEST(ForegroundSwitchTest, MatchSwitchesOnceAndAnUnboundProgramKeepsTheSlot) {
   auto config = DefaultBlock();
   SetAppPath(config->slots[2], u"C:\\Tools\\Editor.EXE");
-  const Effects effects = FollowForegroundApplication(u"editor.exe", *config, kNames);
+  const Effects effects = DecideFollowForeground(u"editor.exe", *config, kNames);
   EXPECT_EQ(config->header.activeSlot, 2);
   EXPECT_EQ(effects,
             (Effects{Publish(), effect::PostWorkerRequest(REQ_SWITCH_SLOT, 0),
                      effect::PostToConfigurator(1255), effect::PostToOsd(1324, 40, 0x00020000)}));
   EXPECT_FALSE(Has(effects, EffectKind::kSaveConfig));
-  EXPECT_TRUE(FollowForegroundApplication(u"editor.exe", *config, kNames).empty());
-  EXPECT_TRUE(FollowForegroundApplication(u"other.exe", *config, kNames).empty());
-  EXPECT_TRUE(FollowForegroundApplication(std::nullopt, *config, kNames).empty());
+  EXPECT_TRUE(DecideFollowForeground(u"editor.exe", *config, kNames).empty());
+  EXPECT_TRUE(DecideFollowForeground(u"other.exe", *config, kNames).empty());
+  EXPECT_TRUE(DecideFollowForeground(std::nullopt, *config, kNames).empty());
   EXPECT_EQ(config->header.activeSlot, 2);
 }
 
@@ -438,8 +440,8 @@ struct CoreRig {
 class MainWindowCoreTest : public ::testing::Test, public CoreRig {};
 
 TEST_F(MainWindowCoreTest, ToggleTwiceSendsHostStateShownThenHidden) {
-  core.OnToggleDial();
-  core.OnToggleDial();
+  core.ToggleDial();
+  core.ToggleDial();
   const auto sent = device.Sent();
   ASSERT_EQ(sent.size(), 2u);
   EXPECT_EQ(sent[0], (std::vector<std::uint8_t>{0x10, 0x08, 0x01, 0x01, 0, 0, 0, 0}));
@@ -449,7 +451,7 @@ TEST_F(MainWindowCoreTest, ToggleTwiceSendsHostStateShownThenHidden) {
 
   // A report the library refuses is not followed by a readiness poll.
   device.setResult = 0;
-  core.OnHideDial();
+  core.HideDial();
   EXPECT_EQ(device.Polls(), 2);
 
   // A removed device is closed: the dial still shows, hides and commits,
@@ -521,7 +523,7 @@ TEST_F(MainWindowCoreTest, KeyTextIsWrittenToTheHandOffFile) {
 
 TEST_F(MainWindowCoreTest, ApplyWithTheDevicePresentLeavesTheAnswerToTheWorker) {
   shared.shared->slots[3].eventValue3000 = 77;
-  core.OnApplyAllSetting(3);
+  core.ApplyAllSetting(3);
   EXPECT_EQ(settings.config.slots[3].eventValue3000, 77);
   EXPECT_EQ(window.requests,
             (std::vector<std::pair<std::uintptr_t, std::intptr_t>>{{REQ_SWITCH_SLOT, 3}}));
@@ -532,7 +534,7 @@ TEST_F(MainWindowCoreTest, ApplyWithTheDevicePresentLeavesTheAnswerToTheWorker) 
 TEST_F(MainWindowCoreTest, ApplyIsAnsweredAtOnceWhenNoWorkerRequestGoesOut) {
   fakes::TraceRecorder traces;
   flags.devicePresence = kDeviceRemoved;
-  core.OnApplyAllSetting(0);
+  core.ApplyAllSetting(0);
   EXPECT_TRUE(window.requests.empty());
   EXPECT_EQ(PostsTo(kConfigurator), (std::vector<unsigned>{1256}));
   EXPECT_TRUE(traces.Contains(u"OnApplyAllSetting  Send Enable OK/Apply Button\n"));
@@ -541,14 +543,14 @@ TEST_F(MainWindowCoreTest, ApplyIsAnsweredAtOnceWhenNoWorkerRequestGoesOut) {
   flags.devicePresence = kDevicePresent;
   window.acceptRequests = false;
   desktop.posts.clear();
-  core.OnApplyAllSetting(1);
+  core.ApplyAllSetting(1);
   EXPECT_EQ(window.requests.size(), 1u);
   EXPECT_EQ(PostsTo(kConfigurator), (std::vector<unsigned>{1256}));
 
   // No configurator: said in the trace, nothing posted to it.
   desktop.windows.erase(kConfiguratorTitle);
   traces.traces.clear();
-  core.OnApplyAllSetting(0);
+  core.ApplyAllSetting(0);
   EXPECT_EQ(traces.traces,
             (std::vector<std::u16string>{u"The worker request could not be posted\n",
                                          u"OnApplyAllSetting Don't find Mirk Option Dialog\n",
@@ -558,7 +560,7 @@ TEST_F(MainWindowCoreTest, ApplyIsAnsweredAtOnceWhenNoWorkerRequestGoesOut) {
 TEST_F(MainWindowCoreTest, SettingsChangedAdoptsTheBoundedBlockAndSendsNothing) {
   shared.shared->header.activeSlot = 9;
   shared.shared->slots[0].selectedFunction = 200;
-  core.OnSettingsChanged();
+  core.AdoptChangedSettings();
   EXPECT_EQ(settings.config.header.activeSlot, 0);
   EXPECT_EQ(settings.config.slots[0].selectedFunction, 200);  // carried, drawn as none
   EXPECT_TRUE(desktop.posts.empty());
@@ -568,7 +570,7 @@ TEST_F(MainWindowCoreTest, SettingsChangedAdoptsTheBoundedBlockAndSendsNothing) 
   // No block: the working settings stay as they were.
   shared.available = false;
   settings.config.header.activeSlot = 2;
-  core.OnSettingsChanged();
+  core.AdoptChangedSettings();
   EXPECT_EQ(settings.config.header.activeSlot, 2);
 }
 
@@ -609,17 +611,17 @@ TEST(HeldShareMutexTest, WhatDependsOnACopyWaitsForIt) {
     Posts osd;
     std::size_t requests;
   } rows[] = {
-      {"apply", [](CoreRig& r) { r.core.OnApplyAllSetting(0); }, "aA", {}, {1327}, 1},
+      {"apply", [](CoreRig& r) { r.core.ApplyAllSetting(0); }, "aA", {}, {1327}, 1},
       {"apply, device absent",
        [](CoreRig& r) {
          r.flags.devicePresence = kDeviceRemoved;
-         r.core.OnApplyAllSetting(0);
+         r.core.ApplyAllSetting(0);
        },
        "aA",
        {1256},
        {1327},
        0},
-      {"settings changed", [](CoreRig& r) { r.core.OnSettingsChanged(); }, "aA", {}, {}, 0},
+      {"settings changed", [](CoreRig& r) { r.core.AdoptChangedSettings(); }, "aA", {}, {}, 0},
       {"slot switch",
        [](CoreRig& r) { r.core.HandleDeviceEvent(0x10000002); },
        "pP",
@@ -683,9 +685,9 @@ TEST_F(MainWindowCoreTest, PeersChangeIsAdoptedBeforeLaterInputsAreDecided) {
   shared.shared->slots[0].keys[0].keyCodes[0] = 0x2C;
   SetText(shared.shared->slots[1].name, u"From the configurator");
   shared.busy = true;
-  core.OnSettingsChanged();
+  core.AdoptChangedSettings();
   core.HandleDeviceEvent(0x30000005);  // a value from the keyboard
-  core.OnApplyAllSetting(0);
+  core.ApplyAllSetting(0);
   core.HandleDeviceEvent(0x7F000002);  // a removal is not held back
   EXPECT_EQ(window.log, std::vector<std::string>{"connection 2"});
   EXPECT_EQ(core.PendingCount(), 3u);
@@ -717,10 +719,10 @@ TEST_F(MainWindowCoreTest, WaitingAdoptsAndForegroundChecksCollapse) {
   shared.shared->slots[2] = settings.config.slots[2];
   shared.busy = true;
   core.HandleDeviceEvent(0x90000001);
-  core.OnSettingsChanged();
-  core.OnSettingsChanged();
+  core.AdoptChangedSettings();
+  core.AdoptChangedSettings();
   core.FollowForegroundApplication(u"game.exe");
-  core.OnSettingsChanged();
+  core.AdoptChangedSettings();
   core.FollowForegroundApplication(u"tool.exe");
   core.FollowForegroundApplication(u"game.exe");
   EXPECT_EQ(core.PendingCount(), 4u);
@@ -740,7 +742,7 @@ TEST_F(MainWindowCoreTest, ExitWhileTheMutexIsHeldKeepsTheChangesInTheFilesOnly)
   core.HandleDeviceEvent(0x70000004);
   core.HandleDeviceEvent(0x60000002);
   core.HandleDeviceEvent(0x10000003);
-  core.OnApplyAllSetting(0);
+  core.ApplyAllSetting(0);
   const std::size_t windowActions = window.log.size();
   core.FinishPendingAtExit();
   EXPECT_FALSE(core.CopyPending());

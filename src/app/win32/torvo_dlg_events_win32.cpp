@@ -23,35 +23,32 @@ LRESULT CTorvoDlg::OnLButtonDown(WPARAM, LPARAM lParam) {
 }
 
 LRESULT CTorvoDlg::OnToggleDial(WPARAM, LPARAM) {
-  core_.OnToggleDial();
+  core_.ToggleDial();
   return 0;
 }
 
 LRESULT CTorvoDlg::OnHideDial(WPARAM, LPARAM) {
-  core_.OnHideDial();
+  core_.HideDial();
   return 0;
 }
 
 LRESULT CTorvoDlg::OnApplyAllSetting(WPARAM wParam, LPARAM) {
-  core_.OnApplyAllSetting(wParam);
+  core_.ApplyAllSetting(wParam);
   return 0;
 }
 
 LRESULT CTorvoDlg::OnSettingsChanged(WPARAM, LPARAM) {
-  core_.OnSettingsChanged();
+  core_.AdoptChangedSettings();
   return 0;
 }
 
 BOOL CTorvoDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
   if (lParam != 0) {
     const int button = ButtonIndexForHandle(reinterpret_cast<HWND>(lParam));
-    if (button >= 0) CommitDialFunction(button + 1);
+    // A click on the dial's button for a function (1..8).
+    if (button >= 0) core_.CommitDialFunction(button + 1);
   }
   return CDialogWindow::OnCommand(wParam, lParam);
-}
-
-void CTorvoDlg::CommitDialFunction(int function) {
-  core_.CommitDialFunction(function);
 }
 
 // ---------------------------------------------------------------------------

@@ -10,6 +10,7 @@
 #include "common/win32/language_win32.h"
 #include "common/win32/shell_values_win32.h"
 #include "common/win32/text_win32.h"
+#include "common/win32/window_win32.h"
 #include "device/win32/device_link_win32.h"
 #include "app/win32/resource.h"
 #include "app/win32/shared_block_win32.h"
@@ -161,7 +162,9 @@ void CTorvoDlg::RemoveTrayIcon() {
 }
 
 void CTorvoDlg::OnCustomizer() {
-  OpenOrRaiseConfigurator(desktop_);
+  OpenOrRaiseConfigurator(
+      desktop_, [](WindowHandle window) { RaiseWindow(reinterpret_cast<HWND>(window)); },
+      Shell().programFolder);
 }
 
 void CTorvoDlg::LaunchOsd() {
@@ -273,7 +276,7 @@ LRESULT CTorvoDlg::OnExitCommand(WPARAM, LPARAM) {
 }
 
 LRESULT CTorvoDlg::OnTrayNotify(WPARAM wParam, LPARAM lParam) {
-  return win32::OnTrayNotify(GetSafeHwnd(), wParam, lParam, [this] { OnCustomizer(); });
+  return RunTrayNotify(GetSafeHwnd(), wParam, lParam, [this] { OnCustomizer(); });
 }
 
 LRESULT CTorvoDlg::OnRButtonDown(WPARAM, LPARAM) {
@@ -282,18 +285,14 @@ LRESULT CTorvoDlg::OnRButtonDown(WPARAM, LPARAM) {
 }
 
 LRESULT CTorvoDlg::OnDeviceEvent(WPARAM wParam, LPARAM lParam) {
-  HandleDeviceEvent(DeviceEventCode(wParam, lParam));
+  core_.HandleDeviceEvent(DeviceEventCode(wParam, lParam));
   return 1;
 }
 
 LRESULT CTorvoDlg::OnDeviceConnection(WPARAM wParam, LPARAM) {
-  HandleDeviceEvent(0x7F000000u +
-                    static_cast<std::uint32_t>(PresenceTracker::ConnectionValue(wParam)));
+  core_.HandleDeviceEvent(0x7F000000u +
+                          static_cast<std::uint32_t>(PresenceTracker::ConnectionValue(wParam)));
   return 1;
-}
-
-void CTorvoDlg::HandleDeviceEvent(std::uint32_t code) {
-  core_.HandleDeviceEvent(code);
 }
 
 void CTorvoDlg::CarryOut(const std::vector<PresenceEffect>& effects) {
@@ -337,7 +336,7 @@ void CTorvoDlg::CarryOut(const std::vector<PresenceEffect>& effects) {
 }
 
 bool CTorvoDlg::PostWorkerRequest(WPARAM request, LPARAM parameter) {
-  if (DeviceLink().deviceFlags.devicePresence.load() != kDevicePresent) {
+  if (!DevicePresent(DeviceLink().deviceFlags)) {
     Trace(u"The device is not open; the upload request is not posted\n");
     return false;
   }
@@ -424,7 +423,7 @@ bool CTorvoDlg::SendClosingHostState(DWORD waitMs) {
   // Only a run that took the device tells it that the host leaves, and only
   // while the device is open.
   if (!creationCompleted_) return true;
-  if (DeviceLink().deviceFlags.devicePresence.load() != kDevicePresent) return true;
+  if (!DevicePresent(DeviceLink().deviceFlags)) return true;
   return RunBoundedDeviceCall(
       [](DeviceProtocol& protocol) { protocol.SendHostState(false, false); }, waitMs);
 }
@@ -432,15 +431,13 @@ bool CTorvoDlg::SendClosingHostState(DWORD waitMs) {
 void CTorvoDlg::CloseConfigurator() {
   if (const WindowHandle configurator = desktop_.FindWindowByTitle(kConfiguratorTitle)) {
     desktop_.PostMessageTo(configurator, MSG_CFG_CLOSE_NOTICE, 0, 0);
-    desktop_.PostMessageTo(configurator, WM_CLOSE, 0, 0);
+    desktop_.PostMessageTo(configurator, MSG_CLOSE, 0, 0);
   }
 }
 
 void CTorvoDlg::CloseSiblingWindows() {
   CloseConfigurator();
-  if (const WindowHandle osd = desktop_.FindWindowByTitle(kOsdTitle)) {
-    desktop_.PostMessageTo(osd, WM_CLOSE, 0, 0);
-  }
+  PostToWindow(desktop_, kOsdTitle, MSG_CLOSE);
 }
 
 UploadWorkerThread::StopResult CTorvoDlg::StopWorker() {

@@ -23,6 +23,7 @@
 #include "device/win32/worker_thread_win32.h"
 #include "common/clock.h"
 #include "device/device_protocol.h"
+#include "device/presence_tracker.h"
 #include "device/upload_worker.h"
 #include "device/win32/ansi_converter_win32.h"
 #include "dial/win32/dial_view_win32.h"
@@ -41,10 +42,6 @@ class CTorvoDlg : public CDialogWindow {
 
   // The dial button (0..7) whose window is `handle`, or -1.
   int ButtonIndexForHandle(HWND handle) const;
-  // A click on the dial's button for `function` (1..8): the active slot's
-  // selection, the dial-function report, a repaint of the whole window and
-  // the save of the selection.
-  void CommitDialFunction(int function);
 
  protected:
   int OnCreate(CREATESTRUCTW* createStruct) override;
@@ -73,8 +70,6 @@ class CTorvoDlg : public CDialogWindow {
   LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
   LRESULT OnRButtonDown(WPARAM wParam, LPARAM lParam);
 
-  // Device events: class in the high 16 bits, value in the low 16 bits.
-  void HandleDeviceEvent(std::uint32_t code);
   void CarryOut(const std::vector<PresenceEffect>& effects);
   // Posts the worker a request (lParam `parameter`) with its own snapshot of
   // `config`, only while the device is open and present; false when it was

@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "common/win32/language_win32.h"
-#include "common/win32/shell_values_win32.h"
 #include "common/win32/text_win32.h"
 #include "common/win32/window_win32.h"
 
@@ -91,8 +90,8 @@ UINT TaskbarCreatedMessage() {
   return message;
 }
 
-LRESULT OnTrayNotify(HWND window, WPARAM, LPARAM lParam,
-                     const std::function<void()>& onCustomizer) {
+LRESULT RunTrayNotify(HWND window, WPARAM, LPARAM lParam,
+                      const std::function<void()>& onCustomizer) {
   switch (TrayActionFor(static_cast<std::intptr_t>(lParam))) {
     case TrayMouseAction::kRaiseAndOpenConfigurator:
       RaiseWindow(GetLastActivePopup(window));
@@ -105,12 +104,6 @@ LRESULT OnTrayNotify(HWND window, WPARAM, LPARAM lParam,
       break;
   }
   return 1;
-}
-
-void OpenOrRaiseConfigurator(Desktop& desktop) {
-  torvo::OpenOrRaiseConfigurator(
-      desktop, [](WindowHandle window) { RaiseWindow(reinterpret_cast<HWND>(window)); },
-      Shell().programFolder);
 }
 
 }  // namespace torvo::win32

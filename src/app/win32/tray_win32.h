@@ -9,7 +9,6 @@
 #include <functional>
 
 #include "app/tray.h"
-#include "common/desktop.h"
 
 namespace torvo::win32 {
 
@@ -48,13 +47,10 @@ class CTrayIcon {
 // The message the shell broadcasts when its taskbar has been (re)created.
 UINT TaskbarCreatedMessage();
 
-// OnTrayNotify: lParam is the mouse message over the icon. `onCustomizer`
-// runs OnCustomizer. Returns 1.
-LRESULT OnTrayNotify(HWND window, WPARAM wParam, LPARAM lParam,
-                     const std::function<void()>& onCustomizer);
-
-// OnCustomizer: raises the configurator window "Vistrane", or starts
-// "%sConfig.exe" from the program folder.
-void OpenOrRaiseConfigurator(Desktop& desktop);
+// Carries out what a tray notification asks (TrayActionFor): lParam is the
+// mouse message over the icon; `onCustomizer` runs OnCustomizer. Returns 1,
+// the main window's OnTrayNotify's result.
+LRESULT RunTrayNotify(HWND window, WPARAM wParam, LPARAM lParam,
+                      const std::function<void()>& onCustomizer);
 
 }  // namespace torvo::win32
