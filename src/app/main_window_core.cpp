@@ -241,7 +241,7 @@ void MainWindowCore::PerformOther(const Effect& e, bool& workerPosted) {
       // A device that was removed (or never opened) is closed: a report to
       // it would go to a handle the library no longer holds. The dial still
       // changes; the device learns the function at its next upload.
-      if (p_.flags.devicePresence.load() != kDevicePresent) {
+      if (!DevicePresent(p_.flags)) {
         Trace(u"The device is not present; the dial's report is not sent\n");
       } else if (e.kind == EffectKind::kSendHostState) {
         p_.protocol.SendHostState(true, e.wParam != 0);

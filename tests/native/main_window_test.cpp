@@ -458,9 +458,9 @@ TEST_F(MainWindowCoreTest, ToggleTwiceSendsHostStateShownThenHidden) {
   // but no report goes to it.
   flags.devicePresence = kDeviceRemoved;
   const std::size_t before = device.log.size();
-  core.OnToggleDial();
+  core.ToggleDial();
   core.CommitDialFunction(2);
-  core.OnHideDial();
+  core.HideDial();
   EXPECT_EQ(device.log.size(), before);
   EXPECT_EQ(settings.ActiveProfile().selectedFunction, 2);
 }
