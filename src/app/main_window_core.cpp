@@ -5,6 +5,7 @@
 #include "app/device_events.h"
 #include "app/foreground_switch.h"
 #include "app/sibling_messages.h"
+#include "app/tray.h"
 #include "common/trace.h"
 
 namespace torvo {
@@ -13,10 +14,7 @@ void MainWindowCore::HandleDeviceEvent(std::uint32_t code) {
   if ((code >> 16) == kEventConnection) {
     // Arrival and removal read no settings and must not wait for the
     // shared block: a removed device is let go at once.
-    bool unused = false;
-    for (const Effect& e : torvo::DecideDeviceEvent(code, p_.settings.config, p_.dial, false)) {
-      PerformOther(e, unused);
-    }
+    CarryOutAtOnce(torvo::DecideDeviceEvent(code, p_.settings.config, p_.dial, false));
     return;
   }
   Submit(InputKind::kOther, [this, code] {
@@ -75,6 +73,46 @@ void MainWindowCore::PublishConfig() {
   Submit(InputKind::kOther, [] { return Effects{effect::Simple(EffectKind::kPublishConfig)}; });
 }
 
+void MainWindowCore::DeviceOpenedAtStart(bool opened, bool configuratorRequested) {
+  CarryOutAtOnce(presence_.OpenedAtStart(opened, configuratorRequested));
+}
+
+void MainWindowCore::TimerElapsed(unsigned id) {
+  switch (id) {
+    case TIMER_INITIAL_UPLOAD:
+      CarryOutAtOnce(
+          {effect::StopTimer(TIMER_INITIAL_UPLOAD), effect::PostWorkerRequest(REQ_FULL_UPLOAD, 0)});
+      break;
+    case TIMER_ARRIVAL_PAUSE: {
+      Effects effects = {effect::StopTimer(TIMER_ARRIVAL_PAUSE)};
+      for (const Effect& e : presence_.OnArrivalPauseElapsed()) effects.push_back(e);
+      CarryOutAtOnce(effects);
+      break;
+    }
+    case TIMER_SHARE_RETRY:
+      RetryPendingCopy();
+      break;
+    default:
+      break;
+  }
+}
+
+void MainWindowCore::TrayNotify(std::intptr_t mouseMessage) {
+  CarryOutAtOnce(DecideTrayNotify(mouseMessage));
+}
+
+void MainWindowCore::OpenConfigurator() {
+  CarryOutAtOnce({effect::Simple(EffectKind::kOpenConfigurator)});
+}
+
+void MainWindowCore::CloseSiblingWindows() {
+  // Closing the other windows is not an announcement of the block: it
+  // happens at exit even when copies were skipped.
+  const bool exiting = std::exchange(exiting_, false);
+  CarryOutAtOnce(SiblingCloseEffects());
+  exiting_ = exiting;
+}
+
 void MainWindowCore::RetryPendingCopy() {
   if (!draining_) RunPending();
 }
@@ -123,7 +161,11 @@ void MainWindowCore::RunPending() {
   }
   if (timerRunning_ != !pending_.empty()) {
     timerRunning_ = !pending_.empty();
-    p_.window.RunShareRetryTimer(timerRunning_);
+    if (timerRunning_) {
+      p_.window.StartTimer(TIMER_SHARE_RETRY, kShareRetryPeriodMs);
+    } else {
+      p_.window.StopTimer(TIMER_SHARE_RETRY);
+    }
   }
 }
 
@@ -257,12 +299,49 @@ void MainWindowCore::PerformOther(const Effect& e, bool& workerPosted) {
       }
       break;
     case EffectKind::kConnectionChange:
-      p_.window.OnConnectionChange(static_cast<int>(e.wParam));
+      for (const Effect& change : presence_.OnConnectionChange(static_cast<int>(e.wParam))) {
+        PerformOther(change, workerPosted);
+      }
+      break;
+    case EffectKind::kStartTimer:
+      p_.window.StartTimer(static_cast<unsigned>(e.wParam), static_cast<std::uint32_t>(e.lParam));
+      break;
+    case EffectKind::kStopTimer:
+      p_.window.StopTimer(static_cast<unsigned>(e.wParam));
+      break;
+    case EffectKind::kOpenFeatureDevice:
+      p_.window.OpenFeatureDevice();
+      presence_.OnFeatureDeviceOpened();
+      break;
+    case EffectKind::kCloseFeatureDevice:
+      p_.window.CloseFeatureDevice();
+      break;
+    case EffectKind::kAddTrayIcon:
+      p_.window.AddTrayIcon();
+      break;
+    case EffectKind::kRemoveTrayIcon:
+      p_.window.RemoveTrayIcon();
+      break;
+    case EffectKind::kOpenConfigurator:
+      OpenOrRaiseConfigurator(
+          p_.desktop, [this](WindowHandle window) { p_.window.RaiseWindow(window); },
+          programFolder_);
+      break;
+    case EffectKind::kRaiseOwnWindow:
+      p_.window.RaiseOwnWindow();
+      break;
+    case EffectKind::kShowTrayMenu:
+      p_.window.ShowTrayMenu();
       break;
     case EffectKind::kTrace:
       Trace(e.text);
       break;
   }
+}
+
+void MainWindowCore::CarryOutAtOnce(const Effects& effects) {
+  bool workerPosted = false;
+  for (const Effect& e : effects) PerformOther(e, workerPosted);
 }
 
 void MainWindowCore::NoteActiveSlot() {

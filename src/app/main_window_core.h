@@ -13,6 +13,7 @@
 #include <string>
 
 #include "app/dial_state.h"
+#include "app/presence_tracker.h"
 #include "app/shared_block.h"
 #include "app/window_effects.h"
 #include "common/desktop.h"
@@ -36,11 +37,20 @@ class MainWindowActions {
   // Hands the worker a request with the current settings; false when the
   // request could not be posted.
   virtual bool PostWorkerRequest(std::uintptr_t request, std::intptr_t parameter) = 0;
-  // A device arrival (1) or removal (2).
-  virtual void OnConnectionChange(int value) = 0;
-  // Runs (true) or stops (false) the timer that calls
-  // MainWindowCore::RetryPendingCopy every kShareRetryPeriodMs.
-  virtual void RunShareRetryTimer(bool run) = 0;
+  // The window's timers (TIMER_*): a timer started again restarts.
+  virtual void StartTimer(unsigned id, std::uint32_t periodMs) = 0;
+  virtual void StopTimer(unsigned id) = 0;
+  // The device library's feature device.
+  virtual void OpenFeatureDevice() = 0;
+  virtual void CloseFeatureDevice() = 0;
+  // The notification-area icon and its menu.
+  virtual void AddTrayIcon() = 0;
+  virtual void RemoveTrayIcon() = 0;
+  virtual void ShowTrayMenu() = 0;
+  // Brings a window forward: another program's, or this program's own last
+  // active one (RaiseOwnWindow).
+  virtual void RaiseWindow(WindowHandle window) = 0;
+  virtual void RaiseOwnWindow() = 0;
 };
 
 struct MainWindowPorts {
@@ -73,6 +83,9 @@ class MainWindowCore {
 
   // The on-screen display's hand-off file (set at start).
   void SetOsdDataPath(std::u16string path) { osdDataPath_ = std::move(path); }
+  // The program folder (ends with a backslash), where the configurator is
+  // started from.
+  void SetProgramFolder(std::u16string folder) { programFolder_ = std::move(folder); }
 
   void HandleDeviceEvent(std::uint32_t code);
   void ToggleDial();
@@ -84,6 +97,20 @@ class MainWindowCore {
   void SwitchActiveSlot(int slot);
   // The first publication of the block at start.
   void PublishConfig();
+  // Whether the creation handler opened the feature device; see
+  // PresenceTracker::OpenedAtStart.
+  void DeviceOpenedAtStart(bool opened, bool configuratorRequested);
+  // A timer of the window fired: the first upload, the end of the arrival
+  // pause, the share mutex's retry (the foreground check samples the
+  // foreground first: FollowForegroundApplication).
+  void TimerElapsed(unsigned id);
+  // The tray icon's notification (lParam: the mouse message over the icon).
+  void TrayNotify(std::intptr_t mouseMessage);
+  // The tray menu's item and the command line's request.
+  void OpenConfigurator();
+  // At exit: the configurator and the on-screen display are told to close.
+  void CloseSiblingWindows();
+  bool ArrivalPending() const { return presence_.ArrivalPending(); }
 
   // True while a copy waits for the share mutex (and inputs behind it).
   bool CopyPending() const { return !pending_.empty(); }
@@ -132,9 +159,13 @@ class MainWindowCore {
   ShareCopy Copy(ShareCopyDirection direction);
   // Effects that involve no copy.
   void PerformOther(const Effect& effect, bool& workerPosted);
+  // Effects that involve no copy and wait for nothing, carried out now.
+  void CarryOutAtOnce(const Effects& effects);
 
   MainWindowPorts p_;
   std::u16string osdDataPath_;
+  std::u16string programFolder_;
+  PresenceTracker presence_{p_.flags};
   std::deque<PendingInput> pending_;
   bool draining_ = false;
   bool timerRunning_ = false;

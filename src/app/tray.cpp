@@ -30,6 +30,19 @@ TrayMouseAction TrayActionFor(std::intptr_t mouseMessage) {
   }
 }
 
+Effects DecideTrayNotify(std::intptr_t mouseMessage) {
+  switch (TrayActionFor(mouseMessage)) {
+    case TrayMouseAction::kRaiseAndOpenConfigurator:
+      return {effect::Simple(EffectKind::kRaiseOwnWindow),
+              effect::Simple(EffectKind::kOpenConfigurator)};
+    case TrayMouseAction::kShowMenu:
+      return {effect::Simple(EffectKind::kShowTrayMenu)};
+    case TrayMouseAction::kNone:
+      break;
+  }
+  return {};
+}
+
 std::u16string ConfiguratorProgramPath(std::u16string_view programFolder) {
   std::u16string path(programFolder);
   path += u"Config.exe";

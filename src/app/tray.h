@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/window_effects.h"
 #include "common/messages.h"
 #include "common/desktop.h"
 
@@ -28,6 +29,9 @@ enum class TrayMouseAction {
 };
 // `mouseMessage` is the notification's lParam: the mouse message over the icon.
 TrayMouseAction TrayActionFor(std::intptr_t mouseMessage);
+// What the notification does: the left button raises this program's window
+// and opens the configurator, the right button shows the menu.
+Effects DecideTrayNotify(std::intptr_t mouseMessage);
 
 // "%sConfig.exe" with the program folder (which ends with a backslash).
 std::u16string ConfiguratorProgramPath(std::u16string_view programFolder);

@@ -9,6 +9,16 @@ Effects ActiveSlotAnnouncement(int slot) {
           effect::PostToOsd(MSG_OSD_SHOW, kOsdShowSlot, announced)};
 }
 
+Effects ConfiguratorCloseEffects() {
+  return {effect::PostToConfigurator(MSG_CFG_CLOSE_NOTICE), effect::PostToConfigurator(MSG_CLOSE)};
+}
+
+Effects SiblingCloseEffects() {
+  Effects effects = ConfiguratorCloseEffects();
+  effects.push_back(effect::PostToOsd(MSG_CLOSE, 0, 0));
+  return effects;
+}
+
 const char* EffectKindName(EffectKind kind) {
   switch (kind) {
     case EffectKind::kPublishConfig:
@@ -41,6 +51,24 @@ const char* EffectKindName(EffectKind kind) {
       return "PostWorkerRequest";
     case EffectKind::kConnectionChange:
       return "ConnectionChange";
+    case EffectKind::kStartTimer:
+      return "StartTimer";
+    case EffectKind::kStopTimer:
+      return "StopTimer";
+    case EffectKind::kOpenFeatureDevice:
+      return "OpenFeatureDevice";
+    case EffectKind::kCloseFeatureDevice:
+      return "CloseFeatureDevice";
+    case EffectKind::kAddTrayIcon:
+      return "AddTrayIcon";
+    case EffectKind::kRemoveTrayIcon:
+      return "RemoveTrayIcon";
+    case EffectKind::kOpenConfigurator:
+      return "OpenConfigurator";
+    case EffectKind::kRaiseOwnWindow:
+      return "RaiseOwnWindow";
+    case EffectKind::kShowTrayMenu:
+      return "ShowTrayMenu";
     case EffectKind::kTrace:
       return "Trace";
   }

@@ -30,6 +30,15 @@ enum class EffectKind {
   kSendDialFunction,   // dial-function report of the active slot, then the poll
   kPostWorkerRequest,  // worker request wParam with parameter lParam
   kConnectionChange,   // device arrival (wParam 1) or removal (2)
+  kStartTimer,         // the window's timer wParam, every lParam ms
+  kStopTimer,          // kill the window's timer wParam
+  kOpenFeatureDevice,  // Open_FeatureDevice (its result is not used); the device is present then
+  kCloseFeatureDevice,
+  kAddTrayIcon,
+  kRemoveTrayIcon,
+  kOpenConfigurator,   // raise the configurator, or start it when it is not running
+  kRaiseOwnWindow,     // bring this program's last active window forward
+  kShowTrayMenu,       // the tray icon's menu at the pointer
   kTrace,              // a debug trace (text)
 };
 
@@ -68,6 +77,12 @@ inline Effect PostWorkerRequest(std::uintptr_t request, std::intptr_t parameter)
 inline Effect ConnectionChange(int value) {
   return {EffectKind::kConnectionChange, 0, static_cast<std::uintptr_t>(value), 0, {}};
 }
+inline Effect StartTimer(unsigned id, std::uint32_t periodMs) {
+  return {EffectKind::kStartTimer, 0, id, static_cast<std::intptr_t>(periodMs), {}};
+}
+inline Effect StopTimer(unsigned id) {
+  return {EffectKind::kStopTimer, 0, id, 0, {}};
+}
 inline Effect TraceText(std::u16string text) {
   return {EffectKind::kTrace, 0, 0, 0, std::move(text)};
 }
@@ -77,6 +92,11 @@ inline Effect TraceText(std::u16string text) {
 // configurator (MSG_CFG_PROFILE_CHANGED) and the on-screen display
 // (MSG_OSD_SHOW with kOsdShowSlot, the slot in lParam's high 16 bits).
 Effects ActiveSlotAnnouncement(int slot);
+
+// Closing the configurator: MSG_CFG_CLOSE_NOTICE, then MSG_CLOSE.
+Effects ConfiguratorCloseEffects();
+// At exit: the configurator as above, then MSG_CLOSE to the on-screen display.
+Effects SiblingCloseEffects();
 
 // For test failure messages.
 const char* EffectKindName(EffectKind kind);

@@ -13,6 +13,7 @@
 
 #include "device_fakes.h"
 #include "fakes.h"
+#include "app/presence_tracker.h"
 #include "device/device_protocol.h"
 #include "device/upload_worker.h"
 #include "report_checks.h"
@@ -55,17 +56,19 @@ struct Stream {
     });
   }
 
-  void CarryOut(const std::vector<torvo::PresenceEffect>& effects) {
-    for (const torvo::PresenceEffect effect : effects) {
-      switch (effect) {
-        case torvo::PresenceEffect::kOpenFeatureDevice:
+  // What the window does with the tracker's answers that concern the
+  // device and the worker; the timers, tray and windows do not matter here.
+  void CarryOut(const torvo::Effects& effects) {
+    for (const torvo::Effect& e : effects) {
+      switch (e.kind) {
+        case torvo::EffectKind::kOpenFeatureDevice:
           device.OpenFeatureDevice();
           presence.OnFeatureDeviceOpened();
           break;
-        case torvo::PresenceEffect::kRequestFullUpload:
-          Post(torvo::REQ_FULL_UPLOAD);
+        case torvo::EffectKind::kPostWorkerRequest:
+          Post(e.wParam);
           break;
-        case torvo::PresenceEffect::kCloseFeatureDevice:
+        case torvo::EffectKind::kCloseFeatureDevice:
           device.CloseFeatureDevice();
           break;
         default:

@@ -13,7 +13,7 @@
 #include "app/main_window_core.h"
 #include "device/device_protocol.h"
 #include "device/reports.h"
-#include "device/presence_tracker.h"
+#include "app/presence_tracker.h"
 #include "device/upload_worker.h"
 #include "device_fakes.h"
 #include "fakes.h"
@@ -31,7 +31,6 @@ using testing::FakeClock;
 using testing::FakeDevice;
 using testing::InProcessKeyboard;
 using Bytes = std::vector<std::uint8_t>;
-using E = PresenceEffect;
 
 class UploadWorkerTest : public ::testing::Test {
  protected:
@@ -270,7 +269,7 @@ class TwoThreadRun final : public MainWindowActions {
     core.NoteActiveSlot();
     written = std::make_unique<ConfigBlock>(settings.config);
     applied = std::make_unique<ConfigBlock>(settings.config);
-    PostFullUpload();  // timer 502
+    PostWorkerRequest(REQ_FULL_UPLOAD, 0);  // timer 502
     for (int i = Int(5, 25); i > 0; --i) clock.At(Int(0, 20000), [this] { PlayEvent(); });
   }
 
@@ -294,13 +293,29 @@ class TwoThreadRun final : public MainWindowActions {
   bool PostWorkerRequest(std::uintptr_t request, std::intptr_t parameter) override {
     if (flags.devicePresence != kDevicePresent) return false;
     core.NoteActiveSlot();
-    return requests.Post(request, settings.config, [&] {
+    const bool posted = requests.Post(request, settings.config, [&] {
       messages.emplace_back(request, parameter);
       return true;
     });
+    // A full upload (at start and after an arrival) sends every key.
+    if (posted && request == REQ_FULL_UPLOAD) Record(true);
+    return posted;
   }
-  void OnConnectionChange(int value) override { CarryOut(presence.OnConnectionChange(value)); }
-  void RunShareRetryTimer(bool) override {}
+  // The arrival pause is the one timer that matters here; it ends when the
+  // run says so.
+  void StartTimer(unsigned id, std::uint32_t) override {
+    if (id == TIMER_ARRIVAL_PAUSE) arrivalPending = true;
+  }
+  void StopTimer(unsigned id) override {
+    if (id == TIMER_ARRIVAL_PAUSE) arrivalPending = false;
+  }
+  void OpenFeatureDevice() override { keyboard.OpenFeatureDevice(); }
+  void CloseFeatureDevice() override { keyboard.CloseFeatureDevice(); }
+  void AddTrayIcon() override {}
+  void RemoveTrayIcon() override {}
+  void ShowTrayMenu() override {}
+  void RaiseWindow(WindowHandle) override {}
+  void RaiseOwnWindow() override {}
 
   int Int(int low, int high) { return std::uniform_int_distribution<int>(low, high)(random_); }
 
@@ -314,7 +329,6 @@ class TwoThreadRun final : public MainWindowActions {
   fakes::RecordingDesktop desktop;
   WorkerRequests requests;
   UploadWorker worker{workerProtocol, flags, desktop, requests};
-  PresenceTracker presence{flags};
   std::deque<std::pair<std::uintptr_t, std::intptr_t>> messages;  // the worker's queue
   settings_test::Disk disk;
   fakes::FakeSharedBlock shared;
@@ -360,39 +374,7 @@ class TwoThreadRun final : public MainWindowActions {
     }
   }
 
-  void PostFullUpload() {
-    if (PostWorkerRequest(REQ_FULL_UPLOAD, 0)) Record(true);
-  }
-
-  void CarryOut(const std::vector<PresenceEffect>& effects) {
-    for (PresenceEffect effect : effects) {
-      switch (effect) {
-        case PresenceEffect::kStartArrivalPause:
-          arrivalPending = true;
-          break;
-        case PresenceEffect::kCancelArrivalPause:
-          arrivalPending = false;
-          break;
-        case PresenceEffect::kOpenFeatureDevice:
-          keyboard.OpenFeatureDevice();
-          presence.OnFeatureDeviceOpened();
-          break;
-        case PresenceEffect::kRequestFullUpload:
-          PostFullUpload();
-          break;
-        case PresenceEffect::kCloseFeatureDevice:
-          keyboard.CloseFeatureDevice();
-          break;
-        default:
-          break;
-      }
-    }
-  }
-
-  void ArrivalPauseElapsed() {
-    arrivalPending = false;
-    CarryOut(presence.OnArrivalPauseElapsed());
-  }
+  void ArrivalPauseElapsed() { core.TimerElapsed(TIMER_ARRIVAL_PAUSE); }
 
   // The configurator changes some keys, flags macros and perhaps the slot,
   // writes the block and asks for an apply (or a slot switch only).
@@ -549,17 +531,27 @@ TEST(WorkerAndWindowTest, TheKeyboardEndsWhereTheSettingsSay) {
   EXPECT_GT(macrosChecked, 500);
 }
 
+// What the tracker answers, written out.
+const Effects kStartPause = {effect::StartTimer(TIMER_ARRIVAL_PAUSE, 8000)};
+const Effects kRestOfArrival = {effect::Simple(EffectKind::kOpenFeatureDevice),
+                                effect::PostWorkerRequest(REQ_FULL_UPLOAD, 0),
+                                effect::Simple(EffectKind::kAddTrayIcon),
+                                effect::StartTimer(TIMER_FOLLOW_FOREGROUND, 2000)};
+const Effects kRemoval = {effect::Simple(EffectKind::kCloseFeatureDevice),
+                          effect::Simple(EffectKind::kRemoveTrayIcon),
+                          effect::StopTimer(TIMER_FOLLOW_FOREGROUND),
+                          effect::PostToConfigurator(MSG_CFG_CLOSE_NOTICE),
+                          effect::PostToConfigurator(MSG_CLOSE)};
+
 TEST(DevicePresenceTest, TheDeviceCountsAsAbsentUntilOpenedAfterThePause) {
   for (int before : {kDeviceNotOpened, kDeviceRemoved}) {
     DeviceFlags flags;
     flags.devicePresence = before;
     PresenceTracker presence(flags);
-    EXPECT_THAT(presence.OnConnectionChange(1), ElementsAre(E::kStartArrivalPause));
+    EXPECT_EQ(presence.OnConnectionChange(1), kStartPause);
     EXPECT_EQ(flags.devicePresence, before) << "nothing may be sent during the pause";
     EXPECT_TRUE(presence.OnConnectionChange(1).empty());  // second arrival ignored
-    EXPECT_THAT(presence.OnArrivalPauseElapsed(),
-                ElementsAre(E::kOpenFeatureDevice, E::kRequestFullUpload, E::kAddTrayIcon,
-                            E::kStartForegroundTimer));
+    EXPECT_EQ(presence.OnArrivalPauseElapsed(), kRestOfArrival);
     EXPECT_EQ(flags.devicePresence, before);
     presence.OnFeatureDeviceOpened();
     EXPECT_EQ(flags.devicePresence, kDevicePresent);
@@ -572,16 +564,14 @@ TEST(DevicePresenceTest, RemovalClosesOnceAndAbortsABusyWorker) {
   DeviceFlags flags;
   flags.devicePresence = kDevicePresent;
   PresenceTracker presence(flags);
-  const std::vector<E> removal = {E::kCloseFeatureDevice, E::kRemoveTrayIcon,
-                                  E::kStopForegroundTimer, E::kCloseConfigurator};
-  EXPECT_EQ(presence.OnConnectionChange(2), removal);
+  EXPECT_EQ(presence.OnConnectionChange(2), kRemoval);
   EXPECT_EQ(flags.abortTransfer, 0);  // the worker was idle
   EXPECT_TRUE(presence.OnConnectionChange(2).empty());
 
   // From "not opened" a removal still counts; a busy worker is told to stop.
   flags.devicePresence = kDeviceNotOpened;
   flags.workerBusy = 1;
-  EXPECT_EQ(presence.OnConnectionChange(2), removal);
+  EXPECT_EQ(presence.OnConnectionChange(2), kRemoval);
   EXPECT_EQ(flags.abortTransfer, 1);
   EXPECT_TRUE(presence.OnConnectionChange(0).empty());
   EXPECT_TRUE(presence.OnConnectionChange(5).empty());
@@ -599,14 +589,33 @@ TEST(DevicePresenceTest, RemovalDuringTheArrivalPauseCancelsTheArrival) {
   PresenceTracker presence(flags);
   presence.OnConnectionChange(1);
   // Nothing was opened or shown for the device: only the pause is cancelled.
-  EXPECT_THAT(presence.OnConnectionChange(2), ElementsAre(E::kCancelArrivalPause));
+  EXPECT_EQ(presence.OnConnectionChange(2), Effects{effect::StopTimer(TIMER_ARRIVAL_PAUSE)});
   EXPECT_EQ(flags.devicePresence, kDeviceRemoved);
   EXPECT_EQ(flags.abortTransfer, 0);
   EXPECT_TRUE(presence.OnArrivalPauseElapsed().empty());
   EXPECT_TRUE(presence.OnConnectionChange(2).empty());
   // A later arrival runs whole again.
-  EXPECT_THAT(presence.OnConnectionChange(1), ElementsAre(E::kStartArrivalPause));
-  EXPECT_EQ(presence.OnArrivalPauseElapsed().size(), 4u);
+  EXPECT_EQ(presence.OnConnectionChange(1), kStartPause);
+  EXPECT_EQ(presence.OnArrivalPauseElapsed(), kRestOfArrival);
+}
+
+TEST(DevicePresenceTest, TheStartDecidesPresenceAndWhatRuns) {
+  DeviceFlags flags;
+  flags.devicePresence = kDeviceRemoved;
+  PresenceTracker presence(flags);
+  const Effects opened = {effect::StartTimer(TIMER_FOLLOW_FOREGROUND, 2000),
+                          effect::StartTimer(TIMER_INITIAL_UPLOAD, 200),
+                          effect::Simple(EffectKind::kAddTrayIcon),
+                          effect::Simple(EffectKind::kOpenConfigurator),
+                          effect::TraceText(u"Device opened at start\n")};
+  EXPECT_EQ(presence.OpenedAtStart(true, true), opened);
+  EXPECT_EQ(flags.devicePresence, kDevicePresent);
+  Effects withoutConfigurator = opened;
+  withoutConfigurator.erase(withoutConfigurator.begin() + 3);
+  EXPECT_EQ(presence.OpenedAtStart(true, false), withoutConfigurator);
+  EXPECT_EQ(presence.OpenedAtStart(false, true),
+            Effects{effect::TraceText(u"Device not present at start\n")});
+  EXPECT_EQ(flags.devicePresence, kDeviceNotOpened);
 }
 
 }  // namespace

@@ -587,12 +587,50 @@ TEST_F(MainWindowCoreTest, ForegroundSwitchIsPublishedButNotSaved) {
   EXPECT_EQ(window.requests.size(), 1u);
 }
 
-TEST_F(MainWindowCoreTest, ConnectionChangesAndTheOnScreenKeyboardGoToTheWindow) {
+TEST_F(MainWindowCoreTest, TheDeviceComesAndGoesThroughTheWindowsTimersAndTray) {
+  // Opened at start, with the configurator asked for on the command line.
+  core.DeviceOpenedAtStart(true, true);
+  EXPECT_EQ(window.log, (std::vector<std::string>{"timer 500 every 2000", "timer 502 every 200",
+                                                  "tray icon", "raise 256"}));
+  window.log.clear();
+  core.TimerElapsed(TIMER_INITIAL_UPLOAD);
+  EXPECT_EQ(window.log, std::vector<std::string>{"kill timer 502"});
+  EXPECT_EQ(window.requests, (std::vector<std::pair<std::uintptr_t, std::intptr_t>>{{2, 0}}));
+
+  // Removal: the device, the tray icon, the foreground check and the
+  // configurator; the on-screen keyboard still starts for the configurator.
+  window.log.clear();
   core.HandleDeviceEvent(0x7F000002);
   core.HandleDeviceEvent(0x40000001);
+  EXPECT_EQ(desktop.posts, (std::vector<fakes::RecordingDesktop::Post>{
+                               {kConfigurator, 1042, 0, 0}, {kConfigurator, 0x10, 0, 0}}));
   desktop.windows.erase(kConfiguratorTitle);
   core.HandleDeviceEvent(0x40000001);
-  EXPECT_EQ(window.log, (std::vector<std::string>{"connection 2", "osk"}));
+  core.HandleDeviceEvent(0x7F000002);  // removed already
+  EXPECT_EQ(window.log, (std::vector<std::string>{"close device", "no tray icon",
+                                                  "kill timer 500", "osk"}));
+
+  // Arrival: the pause, then the device opens before anything is asked of it.
+  window.log.clear();
+  core.HandleDeviceEvent(0x7F000001);
+  EXPECT_EQ(window.log, std::vector<std::string>{"timer 503 every 8000"});
+  EXPECT_TRUE(core.ArrivalPending());
+  core.TimerElapsed(TIMER_ARRIVAL_PAUSE);
+  EXPECT_EQ(window.log, (std::vector<std::string>{"timer 503 every 8000", "kill timer 503",
+                                                  "open device", "tray icon",
+                                                  "timer 500 every 2000"}));
+  EXPECT_EQ(window.requests.size(), 2u);
+  EXPECT_EQ(flags.devicePresence, kDevicePresent);
+  core.TimerElapsed(TIMER_ARRIVAL_PAUSE);  // a stray tick
+  EXPECT_EQ(window.requests.size(), 2u);
+
+  // The tray: left button, right button, anything else; the configurator
+  // is not running now, so it is started from the program folder.
+  window.log.clear();
+  core.SetProgramFolder(u"C:\\Torvo\\");
+  for (std::intptr_t mouse : {0x0201, 0x0204, 0x0200, 0x0202}) core.TrayNotify(mouse);
+  EXPECT_EQ(window.log, (std::vector<std::string>{"raise own", "tray menu"}));
+  EXPECT_EQ(desktop.startedPrograms, std::vector<std::u16string>{u"C:\\Torvo\\Config.exe"});
 }
 
 // ---------------------------------------------------------------------------
@@ -689,7 +727,11 @@ TEST_F(MainWindowCoreTest, PeersChangeIsAdoptedBeforeLaterInputsAreDecided) {
   core.HandleDeviceEvent(0x30000005);  // a value from the keyboard
   core.ApplyAllSetting(0);
   core.HandleDeviceEvent(0x7F000002);  // a removal is not held back
-  EXPECT_EQ(window.log, std::vector<std::string>{"connection 2"});
+  EXPECT_EQ(window.log, (std::vector<std::string>{"timer 504 every 100", "close device",
+                                                  "no tray icon", "kill timer 500"}));
+  desktop.posts.clear();  // the configurator is told to close
+  // The keyboard is back (its arrival pause is not what this test is about).
+  flags.devicePresence = kDevicePresent;
   EXPECT_EQ(core.PendingCount(), 3u);
   for (int tick = 0; tick < 5; ++tick) core.RetryPendingCopy();
   EXPECT_EQ(shared.copies, "aaaaaa");
@@ -755,10 +797,17 @@ TEST_F(MainWindowCoreTest, ExitWhileTheMutexIsHeldKeepsTheChangesInTheFilesOnly)
   EXPECT_EQ(shared.shared->slots[0].selectedFunction, 1);
   EXPECT_TRUE(desktop.posts.empty());
   EXPECT_TRUE(window.requests.empty());
-  EXPECT_EQ(window.log.size(), windowActions);
+  // Nothing is shown, hidden or started at exit; only the retry timer stops.
+  EXPECT_EQ(window.log.size(), windowActions + 1);
+  EXPECT_EQ(window.log.back(), "kill timer 504");
   EXPECT_TRUE(
       traces.Contains(u"The share mutex is still held at exit; what waited for it is "
                       u"saved to the files only\n"));
+  // The other windows are still told to close.
+  core.CloseSiblingWindows();
+  EXPECT_EQ(desktop.posts,
+            (std::vector<fakes::RecordingDesktop::Post>{
+                {kConfigurator, 1042, 0, 0}, {kConfigurator, 0x10, 0, 0}, {kOsd, 0x10, 0, 0}}));
 }
 
 }  // namespace

@@ -65,15 +65,28 @@ class FakeWindow final : public MainWindowActions {
     if (config != nullptr) requestedKeyCodes.push_back(config->slots[0].keys[0].keyCodes[0]);
     return acceptRequests;
   }
-  void OnConnectionChange(int value) override {
-    log.push_back("connection " + std::to_string(value));
+  void StartTimer(unsigned id, std::uint32_t periodMs) override {
+    if (id == TIMER_SHARE_RETRY) timer.push_back(true);
+    log.push_back("timer " + std::to_string(id) + " every " + std::to_string(periodMs));
   }
-  void RunShareRetryTimer(bool run) override { timer.push_back(run); }
+  void StopTimer(unsigned id) override {
+    if (id == TIMER_SHARE_RETRY) timer.push_back(false);
+    log.push_back("kill timer " + std::to_string(id));
+  }
+  void OpenFeatureDevice() override { log.push_back("open device"); }
+  void CloseFeatureDevice() override { log.push_back("close device"); }
+  void AddTrayIcon() override { log.push_back("tray icon"); }
+  void RemoveTrayIcon() override { log.push_back("no tray icon"); }
+  void ShowTrayMenu() override { log.push_back("tray menu"); }
+  void RaiseWindow(WindowHandle window) override {
+    log.push_back("raise " + std::to_string(window));
+  }
+  void RaiseOwnWindow() override { log.push_back("raise own"); }
 
   std::vector<std::string> log;
   std::vector<std::pair<std::uintptr_t, std::intptr_t>> requests;
   bool acceptRequests = true;
-  std::vector<bool> timer;
+  std::vector<bool> timer;  // the share mutex's retry timer: started, stopped
   // The settings a request was posted with (slot 0, key 0's first code).
   const ConfigBlock* config = nullptr;
   std::vector<std::uint16_t> requestedKeyCodes;

@@ -107,16 +107,40 @@ bool CTorvoDlg::WindowActions::PostWorkerRequest(std::uintptr_t request, std::in
   return owner_.PostWorkerRequest(static_cast<WPARAM>(request), static_cast<LPARAM>(parameter));
 }
 
-void CTorvoDlg::WindowActions::OnConnectionChange(int value) {
-  owner_.CarryOut(owner_.presence_.OnConnectionChange(value));
+void CTorvoDlg::WindowActions::StartTimer(unsigned id, std::uint32_t periodMs) {
+  SetTimer(owner_.GetSafeHwnd(), id, periodMs, nullptr);
 }
 
-void CTorvoDlg::WindowActions::RunShareRetryTimer(bool run) {
-  if (run) {
-    SetTimer(owner_.GetSafeHwnd(), TIMER_SHARE_RETRY, kShareRetryPeriodMs, nullptr);
-  } else {
-    KillTimer(owner_.GetSafeHwnd(), TIMER_SHARE_RETRY);
-  }
+void CTorvoDlg::WindowActions::StopTimer(unsigned id) {
+  KillTimer(owner_.GetSafeHwnd(), id);
+}
+
+void CTorvoDlg::WindowActions::OpenFeatureDevice() {
+  DeviceLink().deviceLibrary.OpenFeatureDevice();
+}
+
+void CTorvoDlg::WindowActions::CloseFeatureDevice() {
+  DeviceLink().deviceLibrary.CloseFeatureDevice();
+}
+
+void CTorvoDlg::WindowActions::AddTrayIcon() {
+  owner_.trayIcon_.Add(owner_.GetSafeHwnd());
+}
+
+void CTorvoDlg::WindowActions::RemoveTrayIcon() {
+  owner_.trayIcon_.Remove(owner_.GetSafeHwnd());
+}
+
+void CTorvoDlg::WindowActions::ShowTrayMenu() {
+  win32::ShowTrayMenu(owner_.GetSafeHwnd());
+}
+
+void CTorvoDlg::WindowActions::RaiseWindow(WindowHandle window) {
+  win32::RaiseWindow(reinterpret_cast<HWND>(window));
+}
+
+void CTorvoDlg::WindowActions::RaiseOwnWindow() {
+  win32::RaiseWindow(GetLastActivePopup(owner_.GetSafeHwnd()));
 }
 
 }  // namespace torvo::win32

@@ -38,8 +38,7 @@ CTorvoDlg::CTorvoDlg(HINSTANCE instance, bool configuratorRequested)
     : CDialogWindow(instance, IDD_TORVO_DIALOG),
       configuratorRequested_(configuratorRequested),
       settings_(settingsEnv_, publisher_, desktop_, [this] { return DefaultProfileName(); }),
-      protocol_(DeviceLink().deviceLibrary, clock_, DeviceLink().deviceFlags, ansiConverter_),
-      presence_(DeviceLink().deviceFlags) {
+      protocol_(DeviceLink().deviceLibrary, clock_, DeviceLink().deviceFlags, ansiConverter_) {
   appIcon_ = LoadIconW(instance, MAKEINTRESOURCEW(IDI_APP_ICON));
 }
 
@@ -66,6 +65,7 @@ int CTorvoDlg::OnCreate(CREATESTRUCTW* createStruct) {
   GetModuleFileNameW(nullptr, modulePath, MAX_PATH);
   shell.programFolder = FolderOfPath(U16(modulePath));
   shell.skinFolder = shell.programFolder + u"skins\\";
+  core_.SetProgramFolder(shell.programFolder);
 
   // Language library; a failure leaves it null and every text empty.
   shell.languageLibrary = LoadLibraryW(W(shell.programFolder + u"lan.dll"));
@@ -108,16 +108,7 @@ int CTorvoDlg::OnCreate(CREATESTRUCTW* createStruct) {
   Sleep(1000);
 
   // Device monitor and feature device.
-  if (OpenDevice() != 0) {
-    SetTimer(hwnd, TIMER_INITIAL_UPLOAD, kInitialUploadDelayMs, nullptr);
-    AddTrayIcon();
-    if (configuratorRequested_) OnCustomizer();
-    link.deviceFlags.devicePresence = kDevicePresent;
-    Trace(u"Device opened at start\n");
-  } else {
-    link.deviceFlags.devicePresence = kDeviceNotOpened;
-    Trace(u"Device not present at start\n");
-  }
+  core_.DeviceOpenedAtStart(OpenDevice() != 0, configuratorRequested_);
 
   // The on-screen display, at every start.
   LaunchOsd();
@@ -146,25 +137,11 @@ int CTorvoDlg::OpenDevice() {
   BoundDeviceLibrary& library = DeviceLink().deviceLibrary;
   library.OpenDevMonitor(reinterpret_cast<WindowHandle>(GetSafeHwnd()), MSG_DEVICE_EVENT,
                          MSG_DEVICE_CONNECTION);
-  const int opened = library.OpenFeatureDevice();
-  if (opened != 0) {
-    SetTimer(GetSafeHwnd(), TIMER_FOLLOW_FOREGROUND, kFollowForegroundPeriodMs, nullptr);
-  }
-  return opened;
-}
-
-void CTorvoDlg::AddTrayIcon() {
-  trayIcon_.Add(GetSafeHwnd());
-}
-
-void CTorvoDlg::RemoveTrayIcon() {
-  trayIcon_.Remove(GetSafeHwnd());
+  return library.OpenFeatureDevice();
 }
 
 void CTorvoDlg::OnCustomizer() {
-  OpenOrRaiseConfigurator(
-      desktop_, [](WindowHandle window) { RaiseWindow(reinterpret_cast<HWND>(window)); },
-      Shell().programFolder);
+  core_.OpenConfigurator();
 }
 
 void CTorvoDlg::LaunchOsd() {
@@ -212,16 +189,10 @@ bool CTorvoDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& r
 }
 
 void CTorvoDlg::OnTimer(UINT_PTR id) {
-  if (id == TIMER_INITIAL_UPLOAD) {
-    KillTimer(GetSafeHwnd(), TIMER_INITIAL_UPLOAD);
-    PostWorkerRequest(REQ_FULL_UPLOAD, 0);
-  } else if (id == TIMER_FOLLOW_FOREGROUND) {
+  if (id == TIMER_FOLLOW_FOREGROUND) {
     core_.FollowForegroundApplication(ForegroundExecutableName());
-  } else if (id == TIMER_SHARE_RETRY) {
-    core_.RetryPendingCopy();
-  } else if (id == TIMER_ARRIVAL_PAUSE) {
-    KillTimer(GetSafeHwnd(), TIMER_ARRIVAL_PAUSE);
-    CarryOut(presence_.OnArrivalPauseElapsed());
+  } else {
+    core_.TimerElapsed(static_cast<unsigned>(id));
   }
   CDialogWindow::OnTimer(id);
 }
@@ -275,8 +246,10 @@ LRESULT CTorvoDlg::OnExitCommand(WPARAM, LPARAM) {
   return 0;
 }
 
-LRESULT CTorvoDlg::OnTrayNotify(WPARAM wParam, LPARAM lParam) {
-  return RunTrayNotify(GetSafeHwnd(), wParam, lParam, [this] { OnCustomizer(); });
+LRESULT CTorvoDlg::OnTrayNotify(WPARAM, LPARAM lParam) {
+  // lParam is the mouse message over the icon.
+  core_.TrayNotify(static_cast<std::intptr_t>(lParam));
+  return 1;
 }
 
 LRESULT CTorvoDlg::OnRButtonDown(WPARAM, LPARAM) {
@@ -293,46 +266,6 @@ LRESULT CTorvoDlg::OnDeviceConnection(WPARAM wParam, LPARAM) {
   core_.HandleDeviceEvent(0x7F000000u +
                           static_cast<std::uint32_t>(PresenceTracker::ConnectionValue(wParam)));
   return 1;
-}
-
-void CTorvoDlg::CarryOut(const std::vector<PresenceEffect>& effects) {
-  HWND hwnd = GetSafeHwnd();
-  BoundDeviceLibrary& library = DeviceLink().deviceLibrary;
-  for (const PresenceEffect effect : effects) {
-    switch (effect) {
-      case PresenceEffect::kStartArrivalPause:
-        SetTimer(hwnd, TIMER_ARRIVAL_PAUSE, kArrivalPauseMs, nullptr);
-        break;
-      case PresenceEffect::kCancelArrivalPause:
-        KillTimer(hwnd, TIMER_ARRIVAL_PAUSE);
-        break;
-      case PresenceEffect::kOpenFeatureDevice:
-        library.OpenFeatureDevice();
-        presence_.OnFeatureDeviceOpened();
-        break;
-      case PresenceEffect::kRequestFullUpload:
-        PostWorkerRequest(REQ_FULL_UPLOAD, 0);
-        break;
-      case PresenceEffect::kAddTrayIcon:
-        AddTrayIcon();
-        break;
-      case PresenceEffect::kStartForegroundTimer:
-        SetTimer(hwnd, TIMER_FOLLOW_FOREGROUND, kFollowForegroundPeriodMs, nullptr);
-        break;
-      case PresenceEffect::kCloseFeatureDevice:
-        library.CloseFeatureDevice();
-        break;
-      case PresenceEffect::kRemoveTrayIcon:
-        RemoveTrayIcon();
-        break;
-      case PresenceEffect::kStopForegroundTimer:
-        KillTimer(hwnd, TIMER_FOLLOW_FOREGROUND);
-        break;
-      case PresenceEffect::kCloseConfigurator:
-        CloseConfigurator();
-        break;
-    }
-  }
 }
 
 bool CTorvoDlg::PostWorkerRequest(WPARAM request, LPARAM parameter) {
@@ -372,7 +305,7 @@ void CTorvoDlg::OnDestroy() {
   KillTimer(hwnd, TIMER_ARRIVAL_PAUSE);
   KillTimer(hwnd, TIMER_SHARE_RETRY);
   // The configurator (1042, then WM_CLOSE) and the on-screen display.
-  CloseSiblingWindows();
+  core_.CloseSiblingWindows();
   // The worker. When it ended, the abort raised for it is lowered,
   // so that no later report skips its poll because of it.
   workerWasBusy = workerWasBusy || flags.workerBusy.load() == 1;
@@ -411,7 +344,7 @@ void CTorvoDlg::OnDestroy() {
     shareMutex_ = nullptr;
   }
   // The tray icon.
-  RemoveTrayIcon();
+  trayIcon_.Remove(hwnd);
   // The language library.
   if (shell.languageLibrary != nullptr) {
     FreeLibrary(shell.languageLibrary);
@@ -426,18 +359,6 @@ bool CTorvoDlg::SendClosingHostState(DWORD waitMs) {
   if (!DevicePresent(DeviceLink().deviceFlags)) return true;
   return RunBoundedDeviceCall(
       [](DeviceProtocol& protocol) { protocol.SendHostState(false, false); }, waitMs);
-}
-
-void CTorvoDlg::CloseConfigurator() {
-  if (const WindowHandle configurator = desktop_.FindWindowByTitle(kConfiguratorTitle)) {
-    desktop_.PostMessageTo(configurator, MSG_CFG_CLOSE_NOTICE, 0, 0);
-    desktop_.PostMessageTo(configurator, MSG_CLOSE, 0, 0);
-  }
-}
-
-void CTorvoDlg::CloseSiblingWindows() {
-  CloseConfigurator();
-  PostToWindow(desktop_, kOsdTitle, MSG_CLOSE);
 }
 
 UploadWorkerThread::StopResult CTorvoDlg::StopWorker() {

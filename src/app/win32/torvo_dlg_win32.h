@@ -5,29 +5,23 @@
 #pragma once
 
 #include <windows.h>
-#include <shellapi.h>
 
-#include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "app/dial_state.h"
 #include "app/main_window_core.h"
 #include "app/shared_block.h"
-#include "common/win32/desktop_win32.h"
-#include "device/win32/device_link_win32.h"
-#include "common/win32/dialog_framework_win32.h"
 #include "app/win32/foreground_win32.h"
 #include "app/win32/tray_win32.h"
-#include "device/win32/worker_thread_win32.h"
 #include "common/clock.h"
+#include "common/win32/desktop_win32.h"
+#include "common/win32/dialog_framework_win32.h"
 #include "device/device_protocol.h"
-#include "device/presence_tracker.h"
-#include "device/upload_worker.h"
 #include "device/win32/ansi_converter_win32.h"
+#include "device/win32/device_link_win32.h"
+#include "device/win32/worker_thread_win32.h"
 #include "dial/win32/dial_view_win32.h"
-#include "settings/config_block.h"
 #include "settings/settings_store.h"
 #include "settings/win32/file_system_win32.h"
 
@@ -70,13 +64,11 @@ class CTorvoDlg : public CDialogWindow {
   LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
   LRESULT OnRButtonDown(WPARAM wParam, LPARAM lParam);
 
-  void CarryOut(const std::vector<PresenceEffect>& effects);
   // Posts the worker a request (lParam `parameter`) with its own snapshot of
   // `config`, only while the device is open and present; false when it was
   // not posted. The worker does not read `parameter` (it carries what the
   // sender was asked).
   bool PostWorkerRequest(WPARAM request, LPARAM parameter);
-  void CloseConfigurator();
   LRESULT OnExitCommand(WPARAM wParam, LPARAM lParam);
 
   // Copies between `config` and the shared block (under the share mutex).
@@ -99,8 +91,15 @@ class CTorvoDlg : public CDialogWindow {
     void InvalidateDialWindow() override;
     bool StartOnScreenKeyboard() override;
     bool PostWorkerRequest(std::uintptr_t request, std::intptr_t parameter) override;
-    void OnConnectionChange(int value) override;
-    void RunShareRetryTimer(bool run) override;
+    void StartTimer(unsigned id, std::uint32_t periodMs) override;
+    void StopTimer(unsigned id) override;
+    void OpenFeatureDevice() override;
+    void CloseFeatureDevice() override;
+    void AddTrayIcon() override;
+    void RemoveTrayIcon() override;
+    void ShowTrayMenu() override;
+    void RaiseWindow(WindowHandle window) override;
+    void RaiseOwnWindow() override;
 
    private:
     CTorvoDlg& owner_;
@@ -111,8 +110,6 @@ class CTorvoDlg : public CDialogWindow {
   void PublishConfig();
   std::optional<std::u16string> DefaultProfileName() const;
   int OpenDevice();
-  void AddTrayIcon();
-  void RemoveTrayIcon();
   void OnCustomizer();
   void LaunchOsd();
 
@@ -120,7 +117,6 @@ class CTorvoDlg : public CDialogWindow {
   // Sends host-state (0, 0) with its poll, waiting at most `waitMs`; false
   // when the call was still inside the library then.
   bool SendClosingHostState(DWORD waitMs);
-  void CloseSiblingWindows();
   UploadWorkerThread::StopResult StopWorker();
 
   bool configuratorRequested_ = false;
@@ -141,7 +137,6 @@ class CTorvoDlg : public CDialogWindow {
   Win32AnsiConverter ansiConverter_;
   DeviceProtocol protocol_;
   UploadWorkerThread workerThread_;
-  PresenceTracker presence_;
   HANDLE sharedMapping_ = nullptr;
   ConfigBlock* sharedConfig_ = nullptr;
   HANDLE shareMutex_ = nullptr;

@@ -11,6 +11,8 @@ namespace {
 
 constexpr UINT kTrayFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
 
+}  // namespace
+
 void ShowTrayMenu(HWND window) {
   SetForegroundWindow(GetLastActivePopup(window));
   HMENU menu = CreatePopupMenu();
@@ -26,8 +28,6 @@ void ShowTrayMenu(HWND window) {
   PostMessageW(window, WM_NULL, 0, 0);
   DestroyMenu(menu);
 }
-
-}  // namespace
 
 CTrayIcon::~CTrayIcon() {
   ReleaseIcon();
@@ -88,22 +88,6 @@ void CTrayIcon::OnTaskbarCreated(HWND window) {
 UINT TaskbarCreatedMessage() {
   static const UINT message = RegisterWindowMessageW(L"TaskbarCreated");
   return message;
-}
-
-LRESULT RunTrayNotify(HWND window, WPARAM, LPARAM lParam,
-                      const std::function<void()>& onCustomizer) {
-  switch (TrayActionFor(static_cast<std::intptr_t>(lParam))) {
-    case TrayMouseAction::kRaiseAndOpenConfigurator:
-      RaiseWindow(GetLastActivePopup(window));
-      if (onCustomizer) onCustomizer();
-      break;
-    case TrayMouseAction::kShowMenu:
-      ShowTrayMenu(window);
-      break;
-    case TrayMouseAction::kNone:
-      break;
-  }
-  return 1;
 }
 
 }  // namespace torvo::win32

@@ -6,7 +6,6 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include <functional>
 
 #include "app/tray.h"
 
@@ -47,10 +46,8 @@ class CTrayIcon {
 // The message the shell broadcasts when its taskbar has been (re)created.
 UINT TaskbarCreatedMessage();
 
-// Carries out what a tray notification asks (TrayActionFor): lParam is the
-// mouse message over the icon; `onCustomizer` runs OnCustomizer. Returns 1,
-// the main window's OnTrayNotify's result.
-LRESULT RunTrayNotify(HWND window, WPARAM wParam, LPARAM lParam,
-                      const std::function<void()>& onCustomizer);
+// The icon's menu at the pointer: "open the configurator" (the default
+// item), a separator and "exit"; its commands go to `window`.
+void ShowTrayMenu(HWND window);
 
 }  // namespace torvo::win32

@@ -1,32 +1,19 @@
-// Device presence on the UI thread: the decisions on device arrival and
-// removal that the main window carries out.
+// Device presence on the UI thread: the decisions on the device found at
+// start, its arrivals and its removals. This is the one place that writes
+// DeviceFlags::devicePresence; the core carries out what it answers.
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
+#include "app/window_effects.h"
 #include "device/device_state.h"
 
 namespace torvo {
 
-// What the main window does on a device arrival or removal, in order.
-enum class PresenceEffect {
-  kStartArrivalPause,   // start the one-shot arrival timer (kArrivalPauseMs)
-  kCancelArrivalPause,  // kill the arrival timer
-  kOpenFeatureDevice,   // Open_FeatureDevice, result ignored
-  kRequestFullUpload,   // publish the snapshot, post MSG_WORKER_REQUEST / REQ_FULL_UPLOAD
-  kAddTrayIcon,
-  kStartForegroundTimer,  // timer 500, 2000 ms
-  kCloseFeatureDevice,
-  kRemoveTrayIcon,
-  kStopForegroundTimer,  // kill timer 500
-  kCloseConfigurator,
-};
-
-// Device presence on the UI thread. The arrival pause is not slept: the
-// window starts a one-shot timer for it and, when it fires (after killing
-// it), asks OnArrivalPauseElapsed for the rest of the arrival. Until the
-// feature device has been opened after the pause, devicePresence keeps its
+// The arrival pause is not slept: a one-shot timer (TIMER_ARRIVAL_PAUSE)
+// stands for it and, when it fires, OnArrivalPauseElapsed answers the rest
+// of the arrival. Until the feature device has been opened after the pause
+// (kOpenFeatureDevice, then OnFeatureDeviceOpened), devicePresence keeps its
 // previous value (not opened or removed), so that no request is posted to,
 // and the worker serves none for, a device that is not open yet.
 class PresenceTracker {
@@ -41,16 +28,21 @@ class PresenceTracker {
   // (arrived) gives kArrived, wParam 0 (removed) kRemoved, anything else 0.
   static int ConnectionValue(std::uintptr_t wParam);
 
+  // Whether the feature device opened in the creation handler. Opened: the
+  // foreground check runs every kFollowForegroundPeriodMs, the first full
+  // upload follows after kInitialUploadDelayMs, the tray icon shows and,
+  // when the command line asked for it, the configurator comes forward.
+  Effects OpenedAtStart(bool opened, bool configuratorRequested);
   // A connection change (the value of a 0x7F00 device event). Arrival is
   // ignored while the device is present or already arriving, removal while
   // it is removed (unless an arrival is pending, which it cancels); any other
   // value does nothing. Removal raises the abort flag at once when the worker
   // is busy.
-  std::vector<PresenceEffect> OnConnectionChange(int value);
+  Effects OnConnectionChange(int value);
   // The rest of an arrival, after the pause: nothing when the device left in
-  // the meantime. The window opens the feature device (kOpenFeatureDevice)
-  // and then calls OnFeatureDeviceOpened before it carries out the rest.
-  std::vector<PresenceEffect> OnArrivalPauseElapsed();
+  // the meantime. Its first effect opens the feature device; the executor
+  // calls OnFeatureDeviceOpened right after it.
+  Effects OnArrivalPauseElapsed();
   // The feature device is open again: the device counts as present.
   void OnFeatureDeviceOpened();
   bool ArrivalPending() const { return arrivalPending_; }
