@@ -15,11 +15,9 @@
 #include <vector>
 
 #include "app/main_window_core.h"
-#include "device/ansi_converter.h"
-#include "device_fakes.h"
+#include "core_rig.h"
 #include "fakes.h"
 #include "settings/settings_store.h"
-#include "window_fakes.h"
 
 namespace torvo::bench {
 
@@ -37,21 +35,11 @@ inline EventTimes TimeSavingEvents(FileSystem& files, const std::u16string& fold
   folders.appData = folder;
   folders.programFolder = folder + u"\\";
   SettingsEnvironment env{files, folders};
-  fakes::RecordingDesktop desktop;
-  desktop.windows[kConfiguratorTitle] = 1;
-  desktop.windows[kOsdTitle] = 1;
-  fakes::FakeSharedBlock shared;
-  testing::FakeClock clock;
-  testing::FakeDevice device(clock);
-  DeviceFlags flags;
-  Cp1252Converter converter;
-  DeviceProtocol protocol(device, clock, flags, converter);
-  SettingsStore settings(env, shared, desktop, nullptr);
-  settings.Load();
-  DialState dial;
-  fakes::FakeWindow window;
-  SimpleCaseInsensitiveText text;
-  MainWindowCore core({settings, dial, desktop, shared, protocol, flags, window, text});
+  fakes::CoreRig rig(env);
+  rig.desktop.windows[kConfiguratorTitle] = 1;
+  rig.desktop.windows[kOsdTitle] = 1;
+  rig.settings.Load();
+  MainWindowCore& core = rig.core;
 
   std::vector<double> times;
   times.reserve(static_cast<std::size_t>(events));

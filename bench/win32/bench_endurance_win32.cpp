@@ -28,19 +28,19 @@
 #include "hiddriver/client/virtual_keyboard.h"
 #include "hiddriver/report_checks.h"
 #include "menu_support.h"
+#include "peer_block.h"
 #include "settings/config_block.h"
 #include "settings/settings_model.h"
 
 namespace {
 
 using torvo::ConfigBlock;
+using torvo::testing::PeerBlock;
 using torvo::testing::PeerWindow;
 using torvo::testing::PumpFor;
 using torvo::testing::RecordedMessage;
 using torvo::testing::WaitUntil;
 
-constexpr wchar_t kShareData[] = L"Zenqo_K27_Vistrane_Share_Data";
-constexpr wchar_t kShareMutex[] = L"Zenqo_K27_Vistrane_Share_Mutex";
 constexpr wchar_t kChildNames[2][24] = {L"endure_peer_a.exe", L"endure_peer_b.exe"};
 // An apply the configurator waits for longer than this counts as unanswered.
 constexpr ULONGLONG kAnswerDeadlineMs = 30000;
@@ -225,42 +225,6 @@ Figures Measure(HANDLE process, bool withMemory) {
   f.threads = ThreadCount(GetProcessId(process));
   return f;
 }
-
-// ---------------------------------------------------------------------------
-// The shared block as the configurator sees it.
-
-class SharedBlock {
- public:
-  SharedBlock() {
-    mapping_ = OpenFileMappingW(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, kShareData);
-    if (mapping_ != nullptr) {
-      view_ = static_cast<ConfigBlock*>(
-          MapViewOfFile(mapping_, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, 0));
-    }
-    mutex_ = OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, kShareMutex);
-  }
-  ~SharedBlock() {
-    if (view_ != nullptr) UnmapViewOfFile(view_);
-    if (mapping_ != nullptr) CloseHandle(mapping_);
-    if (mutex_ != nullptr) CloseHandle(mutex_);
-  }
-  bool Valid() const { return view_ != nullptr && mutex_ != nullptr; }
-  bool Lock() const { return WaitForSingleObject(mutex_, 5000) == WAIT_OBJECT_0; }
-  void Unlock() const { ReleaseMutex(mutex_); }
-  // Changes the block in place under the mutex, as the configurator does.
-  template <typename Change>
-  bool Edit(Change change) const {
-    if (!Lock()) return false;
-    change(*view_);
-    Unlock();
-    return true;
-  }
-
- private:
-  HANDLE mapping_ = nullptr;
-  ConfigBlock* view_ = nullptr;
-  HANDLE mutex_ = nullptr;
-};
 
 void SetText(char16_t* field, std::size_t capacity, const std::wstring& text) {
   std::memset(field, 0, capacity * sizeof(char16_t));
@@ -523,13 +487,16 @@ class Endurance {
   void StartMonitor();
   void StopMonitor();
   std::size_t KeyboardLogTotal() const;
+  // Waits until the keyboard has received nothing for `quietMs`, at most
+  // `deadlineMs`.
+  void WaitForQuietKeyboard(ULONGLONG quietMs, DWORD deadlineMs) const;
 
   Options options_;
   std::mt19937 random_;
   torvo::vkb::VirtualKeyboard keyboard_;
   HWND main_ = nullptr;
   DWORD torvoId_ = 0;
-  std::unique_ptr<SharedBlock> shared_;
+  std::unique_ptr<PeerBlock> shared_;
   std::unique_ptr<Configurator> configurator_;
   std::vector<HWND> foregroundWindows_;
   Presence presence_ = Presence::kPresent;
@@ -609,6 +576,21 @@ std::size_t Endurance::KeyboardLogTotal() const {
   std::size_t total = 0;
   keyboard_.Read([&](const torvo::vkb::ControlBlock& block) { total = block.logTotal; });
   return total;
+}
+
+void Endurance::WaitForQuietKeyboard(ULONGLONG quietMs, int deadlineMs) const {
+  std::size_t seen = KeyboardLogTotal();
+  ULONGLONG quietSince = GetTickCount64();
+  WaitUntil(
+      [&] {
+        const std::size_t now = KeyboardLogTotal();
+        if (now != seen) {
+          seen = now;
+          quietSince = GetTickCount64();
+        }
+        return GetTickCount64() - quietSince >= quietMs;
+      },
+      deadlineMs);
 }
 
 void Endurance::ChangeKeys(ConfigBlock& block) {
@@ -702,18 +684,7 @@ void Endurance::Unplug() {
     // Otherwise once every apply is answered and the keyboard has been
     // quiet for half a second.
     WaitUntil([&] { return !configurator_->Waiting(); }, 10000);
-    std::size_t seen = KeyboardLogTotal();
-    ULONGLONG quietSince = GetTickCount64();
-    WaitUntil(
-        [&] {
-          const std::size_t now = KeyboardLogTotal();
-          if (now != seen) {
-            seen = now;
-            quietSince = GetTickCount64();
-          }
-          return GetTickCount64() - quietSince >= 500;
-        },
-        5000);
+    WaitForQuietKeyboard(500, 5000);
   }
   ReadProtocolErrors();
   lastRemovalTick_ = GetTickCount();
@@ -881,18 +852,7 @@ bool Endurance::Settle() {
     PumpFor(200);
   }
   if (!Present()) return false;
-  std::size_t seen = KeyboardLogTotal();
-  ULONGLONG quietSince = GetTickCount64();
-  WaitUntil(
-      [&] {
-        const std::size_t now = KeyboardLogTotal();
-        if (now != seen) {
-          seen = now;
-          quietSince = GetTickCount64();
-        }
-        return GetTickCount64() - quietSince >= 1500;
-      },
-      15000);
+  WaitForQuietKeyboard(1500, 15000);
   PumpFor(500);
   return Answers();
 }
@@ -946,7 +906,7 @@ int Endurance::Run() {
   if (!WaitUntil([&] { return keyboard_.Model().hostStateReports >= 1; }, 20000)) {
     return std::puts("the start-up upload did not end"), 1;
   }
-  shared_ = std::make_unique<SharedBlock>();
+  shared_ = std::make_unique<PeerBlock>();
   if (!shared_->Valid()) return std::puts("the shared block is missing"), 1;
 
   std::printf("seed %u, %llu s after a warm-up of %llu s\n", options_.seed, options_.runMs / 1000,

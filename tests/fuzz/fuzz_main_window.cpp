@@ -12,12 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "device_fakes.h"
-#include "fakes.h"
 #include "app/main_window_core.h"
 #include "common/file_system.h"
-#include "device/ansi_converter.h"
-#include "window_fakes.h"
+#include "core_rig.h"
+#include "fakes.h"
 
 namespace {
 
@@ -68,30 +66,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ForgetfulFileSystem files;
   fakes::FakeUserFolders folders;
   SettingsEnvironment env{files, folders};
-  fakes::RecordingDesktop desktop;
-  desktop.windows[kConfiguratorTitle] = 1;
-  desktop.windows[kOsdTitle] = 2;
-  fakes::FakeSharedBlock shared;
+  fakes::CoreRig rig(env);
+  rig.desktop.windows[kConfiguratorTitle] = 1;
+  rig.desktop.windows[kOsdTitle] = 2;
+  rig.flags.devicePresence = kDevicePresent;
   // The block other programs wrote: the input repeated over its bytes.
   if (size == 0) return 0;
-  auto* block = reinterpret_cast<std::uint8_t*>(shared.shared.get());
+  auto* block = reinterpret_cast<std::uint8_t*>(rig.shared.shared.get());
   // Copied in pieces: a loop over each byte would spend most of the run in
   // the fuzzer's comparison tracing.
   for (std::size_t i = 0; i < kConfigBlockSize; i += size) {
     std::memcpy(block + i, data, std::min(size, kConfigBlockSize - i));
   }
-  testing::FakeClock clock;
-  testing::FakeDevice device(clock);
-  DeviceFlags flags;
-  flags.devicePresence = kDevicePresent;
-  Cp1252Converter converter;
-  DeviceProtocol protocol(device, clock, flags, converter);
-  SettingsStore settings(env, shared, desktop, nullptr);
-  settings.Load();
-  DialState dial;
-  fakes::FakeWindow window;
-  SimpleCaseInsensitiveText text;
-  MainWindowCore core({settings, dial, desktop, shared, protocol, flags, window, text});
+  rig.settings.Load();
+  MainWindowCore& core = rig.core;
   core.SetOsdDataPath(u"C:\\osd.data");
 
   core.AdoptChangedSettings();
@@ -123,9 +111,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         core.AdoptChangedSettings();
         break;
     }
-    Check(settings.config.header.activeSlot >= 0 && settings.config.header.activeSlot < 4);
-    Check(dial.dialShown == 0 || dial.dialShown == 1);
-    Check(dial.previewMode == 0 || dial.previewMode == 1);
+    const int slot = rig.settings.config.header.activeSlot;
+    Check(slot >= 0 && slot < 4);
+    Check(rig.dial.dialShown == 0 || rig.dial.dialShown == 1);
+    Check(rig.dial.previewMode == 0 || rig.dial.previewMode == 1);
   }
   return 0;
 }

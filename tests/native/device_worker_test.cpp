@@ -533,15 +533,13 @@ TEST(WorkerAndWindowTest, TheKeyboardEndsWhereTheSettingsSay) {
 
 // What the tracker answers, written out.
 const Effects kStartPause = {effect::StartTimer(TIMER_ARRIVAL_PAUSE, 8000)};
-const Effects kRestOfArrival = {effect::Simple(EffectKind::kOpenFeatureDevice),
-                                effect::PostWorkerRequest(REQ_FULL_UPLOAD, 0),
-                                effect::Simple(EffectKind::kAddTrayIcon),
-                                effect::StartTimer(TIMER_FOLLOW_FOREGROUND, 2000)};
-const Effects kRemoval = {effect::Simple(EffectKind::kCloseFeatureDevice),
-                          effect::Simple(EffectKind::kRemoveTrayIcon),
-                          effect::StopTimer(TIMER_FOLLOW_FOREGROUND),
-                          effect::PostToConfigurator(MSG_CFG_CLOSE_NOTICE),
-                          effect::PostToConfigurator(MSG_CLOSE)};
+const Effects kRestOfArrival = {
+    effect::Simple(EffectKind::kOpenFeatureDevice), effect::PostWorkerRequest(REQ_FULL_UPLOAD, 0),
+    effect::Simple(EffectKind::kAddTrayIcon), effect::StartTimer(TIMER_FOLLOW_FOREGROUND, 2000)};
+const Effects kRemoval = {
+    effect::Simple(EffectKind::kCloseFeatureDevice), effect::Simple(EffectKind::kRemoveTrayIcon),
+    effect::StopTimer(TIMER_FOLLOW_FOREGROUND), effect::PostToConfigurator(MSG_CFG_CLOSE_NOTICE),
+    effect::PostToConfigurator(MSG_CLOSE)};
 
 TEST(DevicePresenceTest, TheDeviceCountsAsAbsentUntilOpenedAfterThePause) {
   for (int before : {kDeviceNotOpened, kDeviceRemoved}) {

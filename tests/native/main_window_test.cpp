@@ -607,8 +607,8 @@ TEST_F(MainWindowCoreTest, TheDeviceComesAndGoesThroughTheWindowsTimersAndTray) 
   desktop.windows.erase(kConfiguratorTitle);
   core.HandleDeviceEvent(0x40000001);
   core.HandleDeviceEvent(0x7F000002);  // removed already
-  EXPECT_EQ(window.log, (std::vector<std::string>{"close device", "no tray icon",
-                                                  "kill timer 500", "osk"}));
+  EXPECT_EQ(window.log,
+            (std::vector<std::string>{"close device", "no tray icon", "kill timer 500", "osk"}));
 
   // Arrival: the pause, then the device opens before anything is asked of it.
   window.log.clear();
@@ -616,9 +616,9 @@ TEST_F(MainWindowCoreTest, TheDeviceComesAndGoesThroughTheWindowsTimersAndTray) 
   EXPECT_EQ(window.log, std::vector<std::string>{"timer 503 every 8000"});
   EXPECT_TRUE(core.ArrivalPending());
   core.TimerElapsed(TIMER_ARRIVAL_PAUSE);
-  EXPECT_EQ(window.log, (std::vector<std::string>{"timer 503 every 8000", "kill timer 503",
-                                                  "open device", "tray icon",
-                                                  "timer 500 every 2000"}));
+  EXPECT_EQ(window.log,
+            (std::vector<std::string>{"timer 503 every 8000", "kill timer 503", "open device",
+                                      "tray icon", "timer 500 every 2000"}));
   EXPECT_EQ(window.requests.size(), 2u);
   EXPECT_EQ(flags.devicePresence, kDevicePresent);
   core.TimerElapsed(TIMER_ARRIVAL_PAUSE);  // a stray tick

@@ -12,51 +12,11 @@
 
 #include "settings/config_block.h"
 #include "settings/settings_model.h"
+#include "peer_block.h"
 #include "torvo_fixture.h"
 
 namespace torvo::testing {
 namespace {
-
-constexpr wchar_t kShareData[] = L"Zenqo_K27_Vistrane_Share_Data";
-constexpr wchar_t kShareMutex[] = L"Zenqo_K27_Vistrane_Share_Mutex";
-
-// The shared block as the suite's other programs see it.
-class SharedBlock {
- public:
-  SharedBlock() {
-    mapping_ = OpenFileMappingW(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, kShareData);
-    if (mapping_ != nullptr) {
-      view_ = static_cast<ConfigBlock*>(
-          MapViewOfFile(mapping_, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, 0));
-    }
-    mutex_ = OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, kShareMutex);
-  }
-  ~SharedBlock() {
-    if (view_ != nullptr) UnmapViewOfFile(view_);
-    if (mapping_ != nullptr) CloseHandle(mapping_);
-    if (mutex_ != nullptr) CloseHandle(mutex_);
-  }
-  bool Valid() const { return view_ != nullptr && mutex_ != nullptr; }
-  HANDLE Mapping() const { return mapping_; }
-  HANDLE Mutex() const { return mutex_; }
-  std::unique_ptr<ConfigBlock> Read() const {
-    auto block = std::make_unique<ConfigBlock>();
-    WaitForSingleObject(mutex_, 5000);
-    std::memcpy(block.get(), view_, sizeof(ConfigBlock));
-    ReleaseMutex(mutex_);
-    return block;
-  }
-  void Write(const ConfigBlock& block) const {
-    WaitForSingleObject(mutex_, 5000);
-    std::memcpy(view_, &block, sizeof(ConfigBlock));
-    ReleaseMutex(mutex_);
-  }
-
- private:
-  HANDLE mapping_ = nullptr;
-  ConfigBlock* view_ = nullptr;
-  HANDLE mutex_ = nullptr;
-};
 
 void SetText(char16_t* field, std::size_t capacity, std::u16string_view text) {
   std::memset(field, 0, capacity * sizeof(char16_t));
@@ -110,7 +70,7 @@ TEST_F(MainWindowTest, SlotSwitchFromTheKeyboardReachesBlockPeersAndFile) {
   PeerWindow configurator(L"Vistrane");
   PeerWindow osd(L"Zenqo_K27_Vistrane_OSD");
   StartAndWaitForUpload();
-  SharedBlock shared;
+  PeerBlock shared;
   ASSERT_TRUE(shared.Valid());
   EXPECT_EQ(shared.Read()->header.activeSlot, 0);
 
@@ -152,7 +112,7 @@ TEST_F(MainWindowTest, DialGestureAndReportedValuesAreSavedAndAnnounced) {
   ASSERT_NE(saved, nullptr);
   EXPECT_EQ(saved->slots[0].selectedFunction, 5);
   EXPECT_EQ(saved->slots[0].eventValue9000, 7);
-  SharedBlock shared;
+  PeerBlock shared;
   EXPECT_EQ(shared.Read()->slots[0].selectedFunction, 5);
   // The device made the selection itself: nothing is reported back.
   EXPECT_EQ(keyboard.AcceptedSetReports().size(), before);
@@ -176,7 +136,7 @@ TEST_F(MainWindowTest, ApplyOfTheSlotOnlySendsTheActiveSlotReportAndAnswersNothi
   PeerWindow configurator(L"Vistrane");
   PeerWindow osd(L"Zenqo_K27_Vistrane_OSD");
   StartAndWaitForUpload();
-  SharedBlock shared;
+  PeerBlock shared;
   ASSERT_TRUE(shared.Valid());
   auto block = shared.Read();
   block->header.activeSlot = 1;
@@ -217,7 +177,7 @@ TEST_F(MainWindowTest, SettingsChangedAdoptsTheBlockAndSendsNothing) {
   PeerWindow configurator(L"Vistrane");
   PeerWindow osd(L"Zenqo_K27_Vistrane_OSD");
   StartAndWaitForUpload();
-  SharedBlock shared;
+  PeerBlock shared;
   ASSERT_TRUE(shared.Valid());
   auto block = shared.Read();
   SetText(block->slots[1].name, 250, u"From the configurator");
@@ -250,7 +210,7 @@ TEST_F(MainWindowTest, SettingsChangedAdoptsTheBlockAndSendsNothing) {
 TEST_F(MainWindowTest, MacroSetUpThroughTheBlockReachesTheKeyboard) {
   PeerWindow configurator(L"Vistrane");
   StartAndWaitForUpload();
-  SharedBlock shared;
+  PeerBlock shared;
   ASSERT_TRUE(shared.Valid());
   auto block = shared.Read();
   KeyAssignment& key = block->slots[0].keys[5];
@@ -339,7 +299,7 @@ TEST_F(MainWindowTest, ForegroundProgramOfASlotMakesItActiveWithinATick) {
       << "display " << osd.Handle() << " found " << FindWindowW(nullptr, L"Zenqo_K27_Vistrane_OSD")
       << ", " << osd.Messages().size() << " messages; " << torvo.Traces();
   EXPECT_EQ(osd.Messages().back().lParam, 0x00030000);
-  SharedBlock shared;
+  PeerBlock shared;
   EXPECT_EQ(shared.Read()->header.activeSlot, 3);
   // The next ticks find the same program: nothing more.
   PumpFor(2300);
@@ -429,7 +389,7 @@ TEST_F(MainWindowTest, ShortExistingMappingIsNeitherReadNorWritten) {
 TEST_F(MainWindowTest, AbandonedAndHeldShareMutex) {
   PeerWindow configurator(L"Vistrane");
   StartAndWaitForUpload();
-  SharedBlock shared;
+  PeerBlock shared;
   ASSERT_TRUE(shared.Valid());
   // A program that ends while holding the mutex abandons it.
   HANDLE thread = CreateThread(nullptr, 0, &TakeShareMutexAndEnd, nullptr, 0, nullptr);
@@ -531,7 +491,7 @@ TEST_F(MainWindowTest, BurstOfDeviceEventsLeavesValidSettings) {
   ASSERT_NE(saved, nullptr);
   EXPECT_GE(saved->header.activeSlot, 0);
   EXPECT_LT(saved->header.activeSlot, 4);
-  SharedBlock shared;
+  PeerBlock shared;
   ASSERT_TRUE(shared.Valid());
   auto block = shared.Read();
   EXPECT_GE(block->header.activeSlot, 0);

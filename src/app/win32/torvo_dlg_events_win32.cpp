@@ -8,6 +8,7 @@
 
 #include "app/win32/shared_block_win32.h"
 #include "app/win32/torvo_dlg_win32.h"
+#include "common/trace.h"
 #include "common/win32/window_win32.h"
 
 namespace torvo::win32 {
@@ -104,7 +105,14 @@ bool CTorvoDlg::WindowActions::StartOnScreenKeyboard() {
 }
 
 bool CTorvoDlg::WindowActions::PostWorkerRequest(std::uintptr_t request, std::intptr_t parameter) {
-  return owner_.PostWorkerRequest(static_cast<WPARAM>(request), static_cast<LPARAM>(parameter));
+  // Only while the device is open and present; the worker does not read
+  // `parameter` (it carries what the sender was asked).
+  if (!DevicePresent(DeviceLink().deviceFlags)) {
+    Trace(u"The device is not open; the upload request is not posted\n");
+    return false;
+  }
+  owner_.core_.NoteActiveSlot();
+  return owner_.workerThread_.Post(request, parameter, owner_.config_);
 }
 
 void CTorvoDlg::WindowActions::StartTimer(unsigned id, std::uint32_t periodMs) {

@@ -96,7 +96,7 @@ int CTorvoDlg::OnCreate(CREATESTRUCTW* createStruct) {
 
   // Run-time fields, the shared block and its first publication.
   ResetRuntimeFields(config_.header);
-  if (CreateSharedBlock() != 0) PublishConfig();
+  if (CreateSharedBlock(sharedMapping_, sharedConfig_) != 0) core_.PublishConfig();
 
   // The upload worker.
   workerThread_.Start(kWorkerStackSize);
@@ -125,23 +125,11 @@ std::optional<std::u16string> CTorvoDlg::DefaultProfileName() const {
   return U16(text);
 }
 
-int CTorvoDlg::CreateSharedBlock() {
-  return win32::CreateSharedBlock(sharedMapping_, sharedConfig_);
-}
-
-void CTorvoDlg::PublishConfig() {
-  core_.PublishConfig();
-}
-
 int CTorvoDlg::OpenDevice() {
   BoundDeviceLibrary& library = DeviceLink().deviceLibrary;
   library.OpenDevMonitor(reinterpret_cast<WindowHandle>(GetSafeHwnd()), MSG_DEVICE_EVENT,
                          MSG_DEVICE_CONNECTION);
   return library.OpenFeatureDevice();
-}
-
-void CTorvoDlg::OnCustomizer() {
-  core_.OpenConfigurator();
 }
 
 void CTorvoDlg::LaunchOsd() {
@@ -173,7 +161,7 @@ bool CTorvoDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& r
       {MSG_APPLY_ALL_SETTINGS, 0, 0, &CTorvoDlg::OnApplyAllSetting},
       {MSG_SETTINGS_CHANGED_A, 0, 0, &CTorvoDlg::OnSettingsChanged},
       {MSG_SETTINGS_CHANGED_B, 0, 0, &CTorvoDlg::OnSettingsChanged},
-      {WM_COMMAND, ID_OPEN_CONFIGURATOR, ID_OPEN_CONFIGURATOR, &CTorvoDlg::OnCustomizerCommand},
+      {WM_COMMAND, ID_OPEN_CONFIGURATOR, ID_OPEN_CONFIGURATOR, &CTorvoDlg::OnCustomizer},
       {WM_COMMAND, ID_EXIT, ID_EXIT, &CTorvoDlg::OnExitCommand},
       {MSG_DEVICE_CONNECTION, 0, 0, &CTorvoDlg::OnDeviceConnection},
       {MSG_DEVICE_EVENT, 0, 0, &CTorvoDlg::OnDeviceEvent},
@@ -236,8 +224,8 @@ LRESULT CTorvoDlg::OnEraseBkgnd(WPARAM, LPARAM) {
   return 1;
 }
 
-LRESULT CTorvoDlg::OnCustomizerCommand(WPARAM, LPARAM) {
-  OnCustomizer();
+LRESULT CTorvoDlg::OnCustomizer(WPARAM, LPARAM) {
+  core_.OpenConfigurator();
   return 0;
 }
 
@@ -266,15 +254,6 @@ LRESULT CTorvoDlg::OnDeviceConnection(WPARAM wParam, LPARAM) {
   core_.HandleDeviceEvent(0x7F000000u +
                           static_cast<std::uint32_t>(PresenceTracker::ConnectionValue(wParam)));
   return 1;
-}
-
-bool CTorvoDlg::PostWorkerRequest(WPARAM request, LPARAM parameter) {
-  if (!DevicePresent(DeviceLink().deviceFlags)) {
-    Trace(u"The device is not open; the upload request is not posted\n");
-    return false;
-  }
-  core_.NoteActiveSlot();
-  return workerThread_.Post(request, parameter, config_);
 }
 
 // ---------------------------------------------------------------------------

@@ -58,17 +58,12 @@ class CTorvoDlg : public CDialogWindow {
   LRESULT OnHideDial(WPARAM wParam, LPARAM lParam);
   LRESULT OnApplyAllSetting(WPARAM wParam, LPARAM lParam);
   LRESULT OnSettingsChanged(WPARAM wParam, LPARAM lParam);
-  LRESULT OnCustomizerCommand(WPARAM wParam, LPARAM lParam);
+  LRESULT OnCustomizer(WPARAM wParam, LPARAM lParam);
   LRESULT OnDeviceEvent(WPARAM wParam, LPARAM lParam);
   LRESULT OnDeviceConnection(WPARAM wParam, LPARAM lParam);
   LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
   LRESULT OnRButtonDown(WPARAM wParam, LPARAM lParam);
 
-  // Posts the worker a request (lParam `parameter`) with its own snapshot of
-  // `config`, only while the device is open and present; false when it was
-  // not posted. The worker does not read `parameter` (it carries what the
-  // sender was asked).
-  bool PostWorkerRequest(WPARAM request, LPARAM parameter);
   LRESULT OnExitCommand(WPARAM wParam, LPARAM lParam);
 
   // Copies between `config` and the shared block (under the share mutex).
@@ -106,11 +101,8 @@ class CTorvoDlg : public CDialogWindow {
   };
 
   // Creation steps that belong to other subsystems.
-  int CreateSharedBlock();
-  void PublishConfig();
   std::optional<std::u16string> DefaultProfileName() const;
   int OpenDevice();
-  void OnCustomizer();
   void LaunchOsd();
 
   // Destruction steps.

@@ -6,7 +6,6 @@
 #include <windows.h>
 #include <shellapi.h>
 
-
 #include "app/tray.h"
 
 namespace torvo::win32 {
