@@ -578,7 +578,7 @@ std::size_t Endurance::KeyboardLogTotal() const {
   return total;
 }
 
-void Endurance::WaitForQuietKeyboard(ULONGLONG quietMs, int deadlineMs) const {
+void Endurance::WaitForQuietKeyboard(ULONGLONG quietMs, DWORD deadlineMs) const {
   std::size_t seen = KeyboardLogTotal();
   ULONGLONG quietSince = GetTickCount64();
   WaitUntil(
