@@ -324,11 +324,11 @@ void MainWindowCore::PerformOther(const Effect& e, bool& workerPosted) {
       break;
     case EffectKind::kOpenConfigurator:
       OpenOrRaiseConfigurator(
-          p_.desktop, [this](WindowHandle window) { p_.window.RaiseWindow(window); },
+          p_.desktop, [this](WindowHandle window) { p_.window.BringForward(window); },
           programFolder_);
       break;
-    case EffectKind::kRaiseOwnWindow:
-      p_.window.RaiseOwnWindow();
+    case EffectKind::kBringOwnWindowForward:
+      p_.window.BringOwnWindowForward();
       break;
     case EffectKind::kShowTrayMenu:
       p_.window.ShowTrayMenu();

@@ -48,9 +48,9 @@ class MainWindowActions {
   virtual void RemoveTrayIcon() = 0;
   virtual void ShowTrayMenu() = 0;
   // Brings a window forward: another program's, or this program's own last
-  // active one (RaiseOwnWindow).
-  virtual void RaiseWindow(WindowHandle window) = 0;
-  virtual void RaiseOwnWindow() = 0;
+  // active one (BringOwnWindowForward).
+  virtual void BringForward(WindowHandle window) = 0;
+  virtual void BringOwnWindowForward() = 0;
 };
 
 struct MainWindowPorts {

@@ -33,7 +33,7 @@ TrayMouseAction TrayActionFor(std::intptr_t mouseMessage) {
 Effects DecideTrayNotify(std::intptr_t mouseMessage) {
   switch (TrayActionFor(mouseMessage)) {
     case TrayMouseAction::kRaiseAndOpenConfigurator:
-      return {effect::Simple(EffectKind::kRaiseOwnWindow),
+      return {effect::Simple(EffectKind::kBringOwnWindowForward),
               effect::Simple(EffectKind::kOpenConfigurator)};
     case TrayMouseAction::kShowMenu:
       return {effect::Simple(EffectKind::kShowTrayMenu)};

@@ -65,8 +65,8 @@ const char* EffectKindName(EffectKind kind) {
       return "RemoveTrayIcon";
     case EffectKind::kOpenConfigurator:
       return "OpenConfigurator";
-    case EffectKind::kRaiseOwnWindow:
-      return "RaiseOwnWindow";
+    case EffectKind::kBringOwnWindowForward:
+      return "BringOwnWindowForward";
     case EffectKind::kShowTrayMenu:
       return "ShowTrayMenu";
     case EffectKind::kTrace:

@@ -36,10 +36,10 @@ enum class EffectKind {
   kCloseFeatureDevice,
   kAddTrayIcon,
   kRemoveTrayIcon,
-  kOpenConfigurator,  // raise the configurator, or start it when it is not running
-  kRaiseOwnWindow,    // bring this program's last active window forward
-  kShowTrayMenu,      // the tray icon's menu at the pointer
-  kTrace,             // a debug trace (text)
+  kOpenConfigurator,       // raise the configurator, or start it when it is not running
+  kBringOwnWindowForward,  // bring this program's last active window forward
+  kShowTrayMenu,           // the tray icon's menu at the pointer
+  kTrace,                  // a debug trace (text)
 };
 
 struct Effect {

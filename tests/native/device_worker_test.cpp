@@ -314,8 +314,8 @@ class TwoThreadRun final : public MainWindowActions {
   void AddTrayIcon() override {}
   void RemoveTrayIcon() override {}
   void ShowTrayMenu() override {}
-  void RaiseWindow(WindowHandle) override {}
-  void RaiseOwnWindow() override {}
+  void BringForward(WindowHandle) override {}
+  void BringOwnWindowForward() override {}
 
   int Int(int low, int high) { return std::uniform_int_distribution<int>(low, high)(random_); }
 

@@ -78,10 +78,10 @@ class FakeWindow final : public MainWindowActions {
   void AddTrayIcon() override { log.push_back("tray icon"); }
   void RemoveTrayIcon() override { log.push_back("no tray icon"); }
   void ShowTrayMenu() override { log.push_back("tray menu"); }
-  void RaiseWindow(WindowHandle window) override {
+  void BringForward(WindowHandle window) override {
     log.push_back("raise " + std::to_string(window));
   }
-  void RaiseOwnWindow() override { log.push_back("raise own"); }
+  void BringOwnWindowForward() override { log.push_back("raise own"); }
 
   std::vector<std::string> log;
   std::vector<std::pair<std::uintptr_t, std::intptr_t>> requests;

@@ -112,7 +112,7 @@ TEST_F(MenuShellTest, TrayMenuHasItsThreeEntriesAndIsFramedOnlyWhileShown) {
   UINT ids[3] = {};
   UINT separatorType = 0;
   UINT defaultItem = 0;
-  owner.Track([&] { win32::ShowTrayMenu(owner.Handle()); },
+  owner.Track([&] { win32::TrackTrayMenu(owner.Handle()); },
               {[&](HWND menuWindow) {
                  framed = menuWindow;
                  HMENU menu = reinterpret_cast<HMENU>(SendMessageW(menuWindow, MN_GETHMENU, 0, 0));
@@ -163,7 +163,7 @@ TEST_F(MenuShellTest, RingsAreDrawnOuterFirstInTheCurrentFrameColours) {
   CMenuWndHook::frameColors = {0x000000FF, 0x0000FF00, 0x00FF0000};
   COLORREF rings[3] = {};
   COLORREF farCorner = 0;
-  owner.Track([&] { win32::ShowTrayMenu(owner.Handle()); }, {[&](HWND menuWindow) {
+  owner.Track([&] { win32::TrackTrayMenu(owner.Handle()); }, {[&](HWND menuWindow) {
                 const RECT rect = WindowRect(menuWindow);
                 if (ScreenPixel(rect.left, rect.top) != 0x000000FF)
                   return false;  // not painted yet

@@ -140,14 +140,14 @@ void CTorvoDlg::WindowActions::RemoveTrayIcon() {
 }
 
 void CTorvoDlg::WindowActions::ShowTrayMenu() {
-  win32::ShowTrayMenu(owner_.GetSafeHwnd());
+  win32::TrackTrayMenu(owner_.GetSafeHwnd());
 }
 
-void CTorvoDlg::WindowActions::RaiseWindow(WindowHandle window) {
+void CTorvoDlg::WindowActions::BringForward(WindowHandle window) {
   win32::RaiseWindow(reinterpret_cast<HWND>(window));
 }
 
-void CTorvoDlg::WindowActions::RaiseOwnWindow() {
+void CTorvoDlg::WindowActions::BringOwnWindowForward() {
   win32::RaiseWindow(GetLastActivePopup(owner_.GetSafeHwnd()));
 }
 

@@ -93,8 +93,8 @@ class CTorvoDlg : public CDialogWindow {
     void AddTrayIcon() override;
     void RemoveTrayIcon() override;
     void ShowTrayMenu() override;
-    void RaiseWindow(WindowHandle window) override;
-    void RaiseOwnWindow() override;
+    void BringForward(WindowHandle window) override;
+    void BringOwnWindowForward() override;
 
    private:
     CTorvoDlg& owner_;

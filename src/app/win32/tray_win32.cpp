@@ -13,7 +13,7 @@ constexpr UINT kTrayFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
 
 }  // namespace
 
-void ShowTrayMenu(HWND window) {
+void TrackTrayMenu(HWND window) {
   SetForegroundWindow(GetLastActivePopup(window));
   HMENU menu = CreatePopupMenu();
   if (menu == nullptr) return;

@@ -47,6 +47,6 @@ UINT TaskbarCreatedMessage();
 
 // The icon's menu at the pointer: "open the configurator" (the default
 // item), a separator and "exit"; its commands go to `window`.
-void ShowTrayMenu(HWND window);
+void TrackTrayMenu(HWND window);
 
 }  // namespace torvo::win32
