@@ -31,16 +31,7 @@ Memory MemoryOf(HANDLE process) {
   if (GetProcessMemoryInfo(process, &counters, sizeof(counters))) {
     memory.workingSetKb = static_cast<double>(counters.WorkingSetSize) / 1024.0;
   }
-  // Wine leaves PrivateUsage at 0: add up the committed private regions.
-  unsigned long long committed = 0;
-  MEMORY_BASIC_INFORMATION region{};
-  for (const char* address = nullptr;
-       VirtualQueryEx(process, address, &region, sizeof(region)) == sizeof(region);
-       address = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
-    if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) committed += region.RegionSize;
-    if (region.RegionSize == 0) break;
-  }
-  memory.committedPrivateKb = static_cast<double>(committed) / 1024.0;
+  memory.committedPrivateKb = torvo::testing::CommittedPrivateRegionsKb(process);
   return memory;
 }
 

@@ -79,15 +79,7 @@ double CommittedPrivateKb(HANDLE process) {
   }
   // Wine leaves PrivateUsage at 0: add up the committed private regions.
   memorySource = "committed private regions (VirtualQueryEx)";
-  unsigned long long committed = 0;
-  MEMORY_BASIC_INFORMATION region{};
-  for (const char* address = nullptr;
-       VirtualQueryEx(process, address, &region, sizeof(region)) == sizeof(region);
-       address = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
-    if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) committed += region.RegionSize;
-    if (region.RegionSize == 0) break;
-  }
-  return static_cast<double>(committed) / 1024.0;
+  return torvo::testing::CommittedPrivateRegionsKb(process);
 }
 
 using QueryInformation = LONG(NTAPI*)(HANDLE, int, PVOID, ULONG, PULONG);

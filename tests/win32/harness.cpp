@@ -418,4 +418,16 @@ unsigned long long SettingsArea::WriteTime(const std::wstring& name) const {
          data.ftLastWriteTime.dwLowDateTime;
 }
 
+double CommittedPrivateRegionsKb(HANDLE process) {
+  unsigned long long committed = 0;
+  MEMORY_BASIC_INFORMATION region{};
+  for (const char* address = nullptr;
+       VirtualQueryEx(process, address, &region, sizeof(region)) == sizeof(region);
+       address = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
+    if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) committed += region.RegionSize;
+    if (region.RegionSize == 0) break;
+  }
+  return static_cast<double>(committed) / 1024.0;
+}
+
 }  // namespace torvo::testing

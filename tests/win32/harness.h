@@ -16,6 +16,10 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs);
 // Pumps this thread's messages for `ms` (only to observe that nothing happens).
 void PumpFor(DWORD ms);
 
+// The committed private memory of `process` in KiB, added up region by
+// region (Wine leaves the process counters' PrivateUsage at 0).
+double CommittedPrivateRegionsKb(HANDLE process);
+
 // The build's program folder (Torvo.exe, hiddriver.dll, lan.dll, skins\).
 std::wstring DistFolder();
 
