@@ -1,8 +1,8 @@
 // Drives the program folder's Torvo.exe and the virtual keyboard through the
 // scenes of the README's pictures, for scripts/screenshots: the tray with the
 // program's icon, the dial at rest, the dial during a selection gesture, the
-// dial's context menu and the tray menu after it. Clicks are real mouse input
-// (SendInput) where a person would click.
+// dial's context menu, and the tray menu before and after it. Clicks are real
+// mouse input (SendInput) where a person would click.
 //
 // For each scene it writes "<folder>/<name>.ready" holding the screen
 // rectangle worth keeping, "left top right bottom", and optionally the name
@@ -16,7 +16,6 @@
 // was offered and taken.
 #include <windows.h>
 
-#include <cstdint>
 #include <cstdio>
 #include <string>
 
