@@ -27,7 +27,8 @@ Gdiplus::GpImage* LoadDialImage(const std::optional<std::u16string>& path,
   return image;
 }
 
-void DeleteImage(Gdiplus::GpImage*& image) {
+template <typename Image>
+void DeleteImage(Image*& image) {
   if (image != nullptr) flat::GdipDisposeImage(image);
   image = nullptr;
 }
@@ -38,6 +39,39 @@ bool ImageHasSize(Gdiplus::GpImage* image, int size) {
   return flat::GdipGetImageWidth(image, &width) == Gdiplus::Ok &&
          flat::GdipGetImageHeight(image, &height) == Gdiplus::Ok &&
          static_cast<int>(width) == size && static_cast<int>(height) == size;
+}
+
+// The image as a bitmap in memory with the same pixels, in the same format,
+// so that drawing it reads neither the file nor its decoder again. Null
+// when it cannot be made (a file that failed to decode): such an image
+// would add nothing to the dial.
+Gdiplus::GpBitmap* CopyToMemory(Gdiplus::GpImage* image) {
+  Gdiplus::ImageType type = Gdiplus::ImageTypeUnknown;
+  Gdiplus::PixelFormat format = PixelFormatUndefined;
+  UINT width = 0;
+  UINT height = 0;
+  Gdiplus::GpBitmap* bitmap = nullptr;
+  if (image == nullptr || flat::GdipGetImageType(image, &type) != Gdiplus::Ok ||
+      type != Gdiplus::ImageTypeBitmap ||
+      flat::GdipGetImagePixelFormat(image, &format) != Gdiplus::Ok ||
+      flat::GdipGetImageWidth(image, &width) != Gdiplus::Ok ||
+      flat::GdipGetImageHeight(image, &height) != Gdiplus::Ok ||
+      flat::GdipCloneBitmapAreaI(0, 0, static_cast<INT>(width), static_cast<INT>(height), format,
+                                 static_cast<Gdiplus::GpBitmap*>(image), &bitmap) != Gdiplus::Ok) {
+    return nullptr;
+  }
+  return bitmap;
+}
+
+// Loads the file and keeps only its copy in memory.
+Gdiplus::GpBitmap* LoadImageToMemory(const std::optional<std::u16string>& path) {
+  Gdiplus::GpImage* image = LoadDialImage(path);
+  Gdiplus::GpBitmap* copy = CopyToMemory(image);
+  if (image != nullptr && copy == nullptr) {
+    Trace(u"A dial image could not be read; it is left out\n");
+  }
+  DeleteImage(image);
+  return copy;
 }
 
 }  // namespace
@@ -109,23 +143,25 @@ void CDialView::InitialiseDial(HWND dialWindow) {
   blend_.AlphaFormat = AC_SRC_ALPHA;
 
   ReleaseDialImages();
-  Gdiplus::Status dialStatus = Gdiplus::Ok;
-  dialImage_ = LoadDialImage(dialImagePath_, &dialStatus);
-  centreImages_[0] = LoadDialImage(centreImagePaths_[0]);
-  for (int n = 1; n <= kDialFunctionCount; ++n) {
-    centreImages_[static_cast<std::size_t>(n)] = LoadDialImage(centreImagePaths_[n]);
-    segmentImages_[static_cast<std::size_t>(n)] = LoadDialImage(segmentImagePaths_[n]);
-  }
   // The dial image is the window's shape: without a readable one the dial
-  // has no content at all. The others are drawn or fail quietly.
-  if (dialImage_ != nullptr && dialStatus != Gdiplus::Ok) DeleteImage(dialImage_);
+  // has no content at all. The others are drawn or left out.
+  Gdiplus::Status dialStatus = Gdiplus::Ok;
+  Gdiplus::GpImage* dial = LoadDialImage(dialImagePath_, &dialStatus);
+  if (dial != nullptr && dialStatus == Gdiplus::Ok) dialImage_ = CopyToMemory(dial);
+  DeleteImage(dial);
   if (dialImage_ == nullptr) Trace(u"The dial image could not be loaded\n");
+  centreImages_[0] = LoadImageToMemory(centreImagePaths_[0]);
+  for (int n = 1; n <= kDialFunctionCount; ++n) {
+    centreImages_[static_cast<std::size_t>(n)] = LoadImageToMemory(centreImagePaths_[n]);
+    segmentImages_[static_cast<std::size_t>(n)] = LoadImageToMemory(segmentImagePaths_[n]);
+  }
 }
 
 void CDialView::ReleaseDialImages() {
+  ReleaseCanvas();
   DeleteImage(dialImage_);
-  for (Gdiplus::GpImage*& image : centreImages_) DeleteImage(image);
-  for (Gdiplus::GpImage*& image : segmentImages_) DeleteImage(image);
+  for (Gdiplus::GpBitmap*& image : centreImages_) DeleteImage(image);
+  for (Gdiplus::GpBitmap*& image : segmentImages_) DeleteImage(image);
 }
 
 DialImagesPresent CDialView::ImagesPresent() const {
@@ -149,7 +185,7 @@ int CDialView::ButtonIndexForHandle(HWND handle) const {
 // ---------------------------------------------------------------------------
 // Composition
 
-Gdiplus::GpImage* CDialView::ImageFor(const DialDraw& draw) const {
+Gdiplus::GpBitmap* CDialView::ImageFor(const DialDraw& draw) const {
   const auto index = static_cast<std::size_t>(draw.index);
   switch (draw.kind) {
     case DialImageKind::kDial:
@@ -162,19 +198,16 @@ Gdiplus::GpImage* CDialView::ImageFor(const DialDraw& draw) const {
   return nullptr;
 }
 
-bool CDialView::DrawDial(HDC memoryDc, int currentFunction, int previewMode) const {
+bool CDialView::DrawPlan(Gdiplus::GpGraphics* graphics, int currentFunction,
+                         int previewMode) const {
   const std::vector<DialDraw> plan = PlanDial(currentFunction, previewMode, ImagesPresent());
   if (plan.empty()) return false;
-  Gdiplus::GpGraphics* graphics = nullptr;
-  if (flat::GdipCreateFromHDC(memoryDc, &graphics) != Gdiplus::Ok || graphics == nullptr) {
-    Trace(u"The dial could not be composed\n");
-    return false;
-  }
-  // The first image lands on a fully transparent section: copying it gives
-  // the same pixels as blending it, without the blending.
+  // The dial image comes first and covers the whole dial: copying it
+  // replaces whatever the section held, so the section needs no clearing.
+  // The others are blended over it.
   flat::GdipSetCompositingMode(graphics, Gdiplus::CompositingModeSourceCopy);
   for (const DialDraw& draw : plan) {
-    Gdiplus::GpImage* image = ImageFor(draw);
+    Gdiplus::GpBitmap* image = ImageFor(draw);
     const DialSquare& s = draw.square;
     // An image of its square's size is copied pixel for pixel; others are
     // scaled smoothly.
@@ -191,8 +224,56 @@ bool CDialView::DrawDial(HDC memoryDc, int currentFunction, int previewMode) con
     flat::GdipSetCompositingMode(graphics, Gdiplus::CompositingModeSourceOver);
   }
   flat::GdipFlush(graphics, Gdiplus::FlushIntentionSync);
-  flat::GdipDeleteGraphics(graphics);
   return true;
+}
+
+bool CDialView::DrawDial(HDC memoryDc, int currentFunction, int previewMode) const {
+  if (dialImage_ == nullptr) return false;
+  Gdiplus::GpGraphics* graphics = nullptr;
+  if (flat::GdipCreateFromHDC(memoryDc, &graphics) != Gdiplus::Ok || graphics == nullptr) {
+    Trace(u"The dial could not be composed\n");
+    return false;
+  }
+  const bool drawn = DrawPlan(graphics, currentFunction, previewMode);
+  flat::GdipDeleteGraphics(graphics);
+  return drawn;
+}
+
+bool CDialView::MakeCanvas(HDC referenceDc) {
+  if (canvas_.graphics != nullptr) return true;
+  // A 32-bit section, whatever the screen's depth: a bitmap compatible with
+  // a 16- or 24-bit screen has no alpha channel.
+  canvas_.dc = CreateCompatibleDC(referenceDc);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = kDialSize;
+  info.bmiHeader.biHeight = -kDialSize;  // top-down
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  if (canvas_.dc != nullptr) {
+    canvas_.section = CreateDIBSection(canvas_.dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  }
+  if (canvas_.section != nullptr) {
+    canvas_.oldBitmap = SelectObject(canvas_.dc, canvas_.section);
+  }
+  if (canvas_.section == nullptr ||
+      flat::GdipCreateFromHDC(canvas_.dc, &canvas_.graphics) != Gdiplus::Ok ||
+      canvas_.graphics == nullptr) {
+    canvas_.graphics = nullptr;
+    ReleaseCanvas();
+    return false;
+  }
+  return true;
+}
+
+void CDialView::ReleaseCanvas() {
+  if (canvas_.graphics != nullptr) flat::GdipDeleteGraphics(canvas_.graphics);
+  if (canvas_.oldBitmap != nullptr) SelectObject(canvas_.dc, canvas_.oldBitmap);
+  if (canvas_.section != nullptr) DeleteObject(canvas_.section);
+  if (canvas_.dc != nullptr) DeleteDC(canvas_.dc);
+  canvas_ = Canvas{};
 }
 
 void CDialView::ComposeDial(HWND dialWindow, int currentFunction, int previewMode) {
@@ -203,28 +284,12 @@ void CDialView::ComposeDial(HWND dialWindow, int currentFunction, int previewMod
     EndPaint(dialWindow, &paint);
     return;
   }
-  // A 32-bit section, whatever the screen's depth: a bitmap compatible with
-  // a 16- or 24-bit screen has no alpha channel.
-  HDC memoryDc = CreateCompatibleDC(paintDc);
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = kDialSize;
-  info.bmiHeader.biHeight = -kDialSize;  // top-down
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  HBITMAP section = memoryDc != nullptr
-                        ? CreateDIBSection(memoryDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0)
-                        : nullptr;
-  if (section == nullptr) {
+  if (!MakeCanvas(paintDc)) {
     Trace(u"The dial could not be composed\n");
-    if (memoryDc != nullptr) DeleteDC(memoryDc);
     EndPaint(dialWindow, &paint);
     return;
   }
-  HGDIOBJ oldBitmap = SelectObject(memoryDc, section);
-  if (DrawDial(memoryDc, currentFunction, previewMode)) {
+  if (DrawPlan(canvas_.graphics, currentFunction, previewMode)) {
     const LONG exStyle = GetWindowLongW(dialWindow, GWL_EXSTYLE);
     if ((exStyle & WS_EX_LAYERED) == 0)
       SetWindowLongW(dialWindow, GWL_EXSTYLE, exStyle | WS_EX_LAYERED);
@@ -233,12 +298,9 @@ void CDialView::ComposeDial(HWND dialWindow, int currentFunction, int previewMod
     POINT destination = {windowRect.left, windowRect.top};
     SIZE size = {kDialSize, kDialSize};
     POINT source = {0, 0};
-    UpdateLayeredWindow(dialWindow, memoryDc, &destination, &size, memoryDc, &source, 0, &blend_,
-                        ULW_ALPHA);
+    UpdateLayeredWindow(dialWindow, canvas_.dc, &destination, &size, canvas_.dc, &source, 0,
+                        &blend_, ULW_ALPHA);
   }
-  SelectObject(memoryDc, oldBitmap);
-  DeleteObject(section);
-  DeleteDC(memoryDc);
   EndPaint(dialWindow, &paint);
 }
 

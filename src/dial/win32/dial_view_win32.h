@@ -16,7 +16,9 @@
 
 namespace Gdiplus {
 class GpImage;
-}
+class GpBitmap;
+class GpGraphics;
+}  // namespace Gdiplus
 
 namespace torvo::win32 {
 
@@ -37,15 +39,18 @@ class CDialView {
   // button: its object keeps no window.
   void LoadSkin(HWND dialWindow, const std::u16string& skinFolder);
   // Places the window topmost at the lower right of the screen, hidden, and
-  // loads the images (GDI+ must be started).
+  // loads the images (GDI+ must be started), each kept as a bitmap in
+  // memory.
   void InitialiseDial(HWND dialWindow);
   // The paint handler: composes the dial and hands it to the window as its
   // layered content. Without a dial image the content is left as it was.
+  // The section it composes in is made at the first paint and kept.
   void ComposeDial(HWND dialWindow, int currentFunction, int previewMode);
   // Draws the dial into `memoryDc`, which must hold a 185 x 185 32-bit
   // top-down DIB section; the result has premultiplied alpha. False when
   // there is no dial image (nothing drawn).
   bool DrawDial(HDC memoryDc, int currentFunction, int previewMode) const;
+  // Releases the images and the composition's section.
   void ReleaseDialImages();
 
   // 0..7 for the handle of a sector button, -1 for any other window.
@@ -61,16 +66,30 @@ class CDialView {
   }
 
  private:
-  Gdiplus::GpImage* ImageFor(const DialDraw& draw) const;
+  // A 185 x 185 32-bit top-down section in a memory DC, and GDI+ drawing on
+  // that DC.
+  struct Canvas {
+    HDC dc = nullptr;
+    HBITMAP section = nullptr;
+    HGDIOBJ oldBitmap = nullptr;
+    Gdiplus::GpGraphics* graphics = nullptr;
+  };
+
+  Gdiplus::GpBitmap* ImageFor(const DialDraw& draw) const;
+  bool DrawPlan(Gdiplus::GpGraphics* graphics, int currentFunction, int previewMode) const;
+  bool MakeCanvas(HDC referenceDc);
+  void ReleaseCanvas();
 
   std::optional<std::u16string> dialImagePath_;
   std::array<std::optional<std::u16string>, 9> centreImagePaths_;
   std::array<std::optional<std::u16string>, 9> segmentImagePaths_;
-  // Images of the flat GDI+ interface, null where one could not be made.
-  Gdiplus::GpImage* dialImage_ = nullptr;
-  std::array<Gdiplus::GpImage*, 9> centreImages_{};
-  std::array<Gdiplus::GpImage*, 9> segmentImages_{};  // 1..8 used
+  // The images, decoded once into bitmaps in memory (flat GDI+ interface),
+  // null where one could not be made.
+  Gdiplus::GpBitmap* dialImage_ = nullptr;
+  std::array<Gdiplus::GpBitmap*, 9> centreImages_{};
+  std::array<Gdiplus::GpBitmap*, 9> segmentImages_{};  // 1..8 used
   BLENDFUNCTION blend_{};
+  Canvas canvas_;
   std::array<CRgnButton, kDialFunctionCount> regionButtons_;
 };
 
