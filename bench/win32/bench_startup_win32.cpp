@@ -111,6 +111,7 @@ Memory MemoryOf(HANDLE process, const std::wstring& program) {
 }
 
 struct Start {
+  double titledMs = -1;       // process created -> main window titled
   double prePauseMs = -1;     // main window titled -> shared block exists
   double firstReportMs = -1;  // process created -> first report received
   Memory memory;
