@@ -3,6 +3,9 @@
 #include <objidl.h>
 #include <gdiplus.h>
 
+#include <cstdint>
+#include <cstring>
+
 #include "common/win32/text_win32.h"
 #include "common/win32/window_win32.h"
 #include "common/trace.h"
@@ -72,6 +75,58 @@ Gdiplus::GpBitmap* LoadImageToMemory(const std::optional<std::u16string>& path) 
   }
   DeleteImage(image);
   return copy;
+}
+
+// The whole image drawn onto its square: pixel for pixel when it has the
+// square's size, scaled smoothly otherwise, in the graphics' compositing
+// mode.
+void DrawImage(Gdiplus::GpGraphics* graphics, Gdiplus::GpBitmap* image, const DialSquare& s) {
+  const bool sameSize = ImageHasSize(image, s.size);
+  flat::GdipSetInterpolationMode(graphics, sameSize ? Gdiplus::InterpolationModeNearestNeighbor
+                                                    : Gdiplus::InterpolationModeBilinear);
+  flat::GdipSetPixelOffsetMode(
+      graphics, sameSize ? Gdiplus::PixelOffsetModeHalf : Gdiplus::PixelOffsetModeDefault);
+  // Upper-left, upper-right and lower-left corners: the whole image is
+  // scaled onto the square.
+  const Gdiplus::Point corners[3] = {
+      {s.left, s.top}, {s.left + s.size, s.top}, {s.left, s.top + s.size}};
+  flat::GdipDrawImagePointsI(graphics, image, corners, 3);
+}
+
+constexpr std::size_t kDialPixels = static_cast<std::size_t>(kDialSize) * kDialSize;
+
+// The pixels of the 185 x 185 32-bit DIB section selected into `dc`, top
+// row first (the callers make their sections top-down), or null when `dc`
+// holds no such section.
+std::uint32_t* SectionBits(HDC dc) {
+  DIBSECTION section{};
+  const HGDIOBJ bitmap = GetCurrentObject(dc, OBJ_BITMAP);
+  if (bitmap == nullptr || GetObjectW(bitmap, sizeof(section), &section) != sizeof(section) ||
+      section.dsBm.bmBits == nullptr || section.dsBm.bmBitsPixel != 32 ||
+      section.dsBm.bmWidth != kDialSize || section.dsBm.bmHeight != kDialSize) {
+    return nullptr;
+  }
+  return static_cast<std::uint32_t*>(section.dsBm.bmBits);
+}
+
+// Copies the square `s` of a whole dial out into `square` (its rows one
+// after the other), or back.
+void CopyOutOfSquare(const std::uint32_t* dial, std::uint32_t* square, const DialSquare& s) {
+  for (int y = 0; y < s.size; ++y) {
+    const std::size_t row =
+        static_cast<std::size_t>(s.top + y) * kDialSize + static_cast<std::size_t>(s.left);
+    std::memcpy(square + static_cast<std::size_t>(y) * static_cast<std::size_t>(s.size), dial + row,
+                static_cast<std::size_t>(s.size) * sizeof(std::uint32_t));
+  }
+}
+
+void CopyIntoSquare(const std::uint32_t* square, std::uint32_t* dial, const DialSquare& s) {
+  for (int y = 0; y < s.size; ++y) {
+    const std::size_t row =
+        static_cast<std::size_t>(s.top + y) * kDialSize + static_cast<std::size_t>(s.left);
+    std::memcpy(dial + row, square + static_cast<std::size_t>(y) * static_cast<std::size_t>(s.size),
+                static_cast<std::size_t>(s.size) * sizeof(std::uint32_t));
+  }
 }
 
 }  // namespace
@@ -155,10 +210,49 @@ void CDialView::InitialiseDial(HWND dialWindow) {
     centreImages_[static_cast<std::size_t>(n)] = LoadImageToMemory(centreImagePaths_[n]);
     segmentImages_[static_cast<std::size_t>(n)] = LoadImageToMemory(segmentImagePaths_[n]);
   }
+  ComposeFixedParts();
+}
+
+void CDialView::ComposeFixedParts() {
+  if (dialImage_ == nullptr) return;
+  // Drawn exactly as a paint would draw them, once, in a section of their
+  // own: the dial image copied onto the whole dial, then each centre image
+  // of the centre square's size blended over that.
+  Canvas scratch;
+  if (!MakeSection(nullptr, scratch)) {
+    Trace(u"The dial image could not be drawn\n");
+    DeleteImage(dialImage_);
+    return;
+  }
+  flat::GdipSetCompositingMode(scratch.graphics, Gdiplus::CompositingModeSourceCopy);
+  DrawImage(scratch.graphics, dialImage_, kWholeDial);
+  flat::GdipFlush(scratch.graphics, Gdiplus::FlushIntentionSync);
+  GdiFlush();
+  dialPixels_.assign(scratch.bits, scratch.bits + kDialPixels);
+  DeleteImage(dialImage_);
+  flat::GdipSetCompositingMode(scratch.graphics, Gdiplus::CompositingModeSourceOver);
+  for (std::size_t n = 0; n < centreImages_.size(); ++n) {
+    Gdiplus::GpBitmap*& centre = centreImages_[n];
+    // A centre image that must be scaled is drawn at each paint: scaling
+    // smoothly may reach past its square.
+    if (centre == nullptr || !ImageHasSize(centre, kCentreSquare.size)) continue;
+    std::memcpy(scratch.bits, dialPixels_.data(), kDialPixels * sizeof(std::uint32_t));
+    DrawImage(scratch.graphics, centre, kCentreSquare);
+    flat::GdipFlush(scratch.graphics, Gdiplus::FlushIntentionSync);
+    GdiFlush();
+    centrePixels_[n].assign(
+        static_cast<std::size_t>(kCentreSquare.size) * static_cast<std::size_t>(kCentreSquare.size),
+        0);
+    CopyOutOfSquare(scratch.bits, centrePixels_[n].data(), kCentreSquare);
+    DeleteImage(centre);
+  }
+  ReleaseSection(scratch);
 }
 
 void CDialView::ReleaseDialImages() {
-  ReleaseCanvas();
+  ReleaseSection(canvas_);
+  dialPixels_.clear();
+  for (std::vector<std::uint32_t>& pixels : centrePixels_) pixels.clear();
   DeleteImage(dialImage_);
   for (Gdiplus::GpBitmap*& image : centreImages_) DeleteImage(image);
   for (Gdiplus::GpBitmap*& image : segmentImages_) DeleteImage(image);
@@ -166,9 +260,9 @@ void CDialView::ReleaseDialImages() {
 
 DialImagesPresent CDialView::ImagesPresent() const {
   DialImagesPresent present;
-  present.dial = dialImage_ != nullptr;
+  present.dial = !dialPixels_.empty();
   for (std::size_t n = 0; n < centreImages_.size(); ++n) {
-    present.centre[n] = centreImages_[n] != nullptr;
+    present.centre[n] = centreImages_[n] != nullptr || !centrePixels_[n].empty();
     present.segment[n] = n >= 1 && segmentImages_[n] != nullptr;
   }
   return present;
@@ -185,65 +279,58 @@ int CDialView::ButtonIndexForHandle(HWND handle) const {
 // ---------------------------------------------------------------------------
 // Composition
 
-Gdiplus::GpBitmap* CDialView::ImageFor(const DialDraw& draw) const {
-  const auto index = static_cast<std::size_t>(draw.index);
-  switch (draw.kind) {
-    case DialImageKind::kDial:
-      return dialImage_;
-    case DialImageKind::kCentre:
-      return centreImages_[index];
-    case DialImageKind::kSegment:
-      return segmentImages_[index];
-  }
-  return nullptr;
-}
-
-bool CDialView::DrawPlan(Gdiplus::GpGraphics* graphics, int currentFunction,
-                         int previewMode) const {
+bool CDialView::Compose(std::uint32_t* bits, Gdiplus::GpGraphics* graphics, int currentFunction,
+                        int previewMode) const {
   const std::vector<DialDraw> plan = PlanDial(currentFunction, previewMode, ImagesPresent());
   if (plan.empty()) return false;
-  // The dial image comes first and covers the whole dial: copying it
-  // replaces whatever the section held, so the section needs no clearing.
-  // The others are blended over it.
-  flat::GdipSetCompositingMode(graphics, Gdiplus::CompositingModeSourceCopy);
+  // Nothing of GDI's may still be writing to the section.
+  GdiFlush();
+  bool drawn = false;
   for (const DialDraw& draw : plan) {
-    Gdiplus::GpBitmap* image = ImageFor(draw);
-    const DialSquare& s = draw.square;
-    // An image of its square's size is copied pixel for pixel; others are
-    // scaled smoothly.
-    const bool sameSize = ImageHasSize(image, s.size);
-    flat::GdipSetInterpolationMode(graphics, sameSize ? Gdiplus::InterpolationModeNearestNeighbor
-                                                      : Gdiplus::InterpolationModeBilinear);
-    flat::GdipSetPixelOffsetMode(
-        graphics, sameSize ? Gdiplus::PixelOffsetModeHalf : Gdiplus::PixelOffsetModeDefault);
-    // Upper-left, upper-right and lower-left corners: the whole image is
-    // scaled onto the square.
-    const Gdiplus::Point corners[3] = {
-        {s.left, s.top}, {s.left + s.size, s.top}, {s.left, s.top + s.size}};
-    flat::GdipDrawImagePointsI(graphics, image, corners, 3);
-    flat::GdipSetCompositingMode(graphics, Gdiplus::CompositingModeSourceOver);
+    const auto index = static_cast<std::size_t>(draw.index);
+    switch (draw.kind) {
+      case DialImageKind::kDial:
+        // The dial image covers the whole dial and comes first: its pixels
+        // replace whatever the section held, so it needs no clearing.
+        std::memcpy(bits, dialPixels_.data(), kDialPixels * sizeof(std::uint32_t));
+        break;
+      case DialImageKind::kCentre:
+        if (!centrePixels_[index].empty()) {
+          CopyIntoSquare(centrePixels_[index].data(), bits, kCentreSquare);
+        } else {
+          DrawImage(graphics, centreImages_[index], draw.square);
+          drawn = true;
+        }
+        break;
+      case DialImageKind::kSegment:
+        DrawImage(graphics, segmentImages_[index], draw.square);
+        drawn = true;
+        break;
+    }
   }
-  flat::GdipFlush(graphics, Gdiplus::FlushIntentionSync);
+  if (drawn) flat::GdipFlush(graphics, Gdiplus::FlushIntentionSync);
   return true;
 }
 
 bool CDialView::DrawDial(HDC memoryDc, int currentFunction, int previewMode) const {
-  if (dialImage_ == nullptr) return false;
+  if (dialPixels_.empty()) return false;
+  std::uint32_t* bits = SectionBits(memoryDc);
   Gdiplus::GpGraphics* graphics = nullptr;
-  if (flat::GdipCreateFromHDC(memoryDc, &graphics) != Gdiplus::Ok || graphics == nullptr) {
+  if (bits == nullptr || flat::GdipCreateFromHDC(memoryDc, &graphics) != Gdiplus::Ok ||
+      graphics == nullptr) {
     Trace(u"The dial could not be composed\n");
     return false;
   }
-  const bool drawn = DrawPlan(graphics, currentFunction, previewMode);
+  flat::GdipSetCompositingMode(graphics, Gdiplus::CompositingModeSourceOver);
+  const bool drawn = Compose(bits, graphics, currentFunction, previewMode);
   flat::GdipDeleteGraphics(graphics);
   return drawn;
 }
 
-bool CDialView::MakeCanvas(HDC referenceDc) {
-  if (canvas_.graphics != nullptr) return true;
+bool CDialView::MakeSection(HDC referenceDc, Canvas& canvas) {
   // A 32-bit section, whatever the screen's depth: a bitmap compatible with
   // a 16- or 24-bit screen has no alpha channel.
-  canvas_.dc = CreateCompatibleDC(referenceDc);
+  canvas.dc = CreateCompatibleDC(referenceDc);
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof(info.bmiHeader);
   info.bmiHeader.biWidth = kDialSize;
@@ -252,44 +339,47 @@ bool CDialView::MakeCanvas(HDC referenceDc) {
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  if (canvas_.dc != nullptr) {
-    canvas_.section = CreateDIBSection(canvas_.dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (canvas.dc != nullptr) {
+    canvas.section = CreateDIBSection(canvas.dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
   }
-  if (canvas_.section != nullptr) {
-    canvas_.oldBitmap = SelectObject(canvas_.dc, canvas_.section);
+  if (canvas.section != nullptr && bits != nullptr) {
+    canvas.oldBitmap = SelectObject(canvas.dc, canvas.section);
+    canvas.bits = static_cast<std::uint32_t*>(bits);
   }
-  if (canvas_.section == nullptr ||
-      flat::GdipCreateFromHDC(canvas_.dc, &canvas_.graphics) != Gdiplus::Ok ||
-      canvas_.graphics == nullptr) {
-    canvas_.graphics = nullptr;
-    ReleaseCanvas();
+  if (canvas.bits == nullptr ||
+      flat::GdipCreateFromHDC(canvas.dc, &canvas.graphics) != Gdiplus::Ok ||
+      canvas.graphics == nullptr) {
+    canvas.graphics = nullptr;
+    ReleaseSection(canvas);
     return false;
   }
+  // What a paint draws with GDI+ is blended over the dial image.
+  flat::GdipSetCompositingMode(canvas.graphics, Gdiplus::CompositingModeSourceOver);
   return true;
 }
 
-void CDialView::ReleaseCanvas() {
-  if (canvas_.graphics != nullptr) flat::GdipDeleteGraphics(canvas_.graphics);
-  if (canvas_.oldBitmap != nullptr) SelectObject(canvas_.dc, canvas_.oldBitmap);
-  if (canvas_.section != nullptr) DeleteObject(canvas_.section);
-  if (canvas_.dc != nullptr) DeleteDC(canvas_.dc);
-  canvas_ = Canvas{};
+void CDialView::ReleaseSection(Canvas& canvas) {
+  if (canvas.graphics != nullptr) flat::GdipDeleteGraphics(canvas.graphics);
+  if (canvas.oldBitmap != nullptr) SelectObject(canvas.dc, canvas.oldBitmap);
+  if (canvas.section != nullptr) DeleteObject(canvas.section);
+  if (canvas.dc != nullptr) DeleteDC(canvas.dc);
+  canvas = Canvas{};
 }
 
 void CDialView::ComposeDial(HWND dialWindow, int currentFunction, int previewMode) {
   PAINTSTRUCT paint{};
   HDC paintDc = BeginPaint(dialWindow, &paint);
   if (paintDc == nullptr) return;
-  if (dialImage_ == nullptr) {
+  if (dialPixels_.empty()) {
     EndPaint(dialWindow, &paint);
     return;
   }
-  if (!MakeCanvas(paintDc)) {
+  if (canvas_.graphics == nullptr && !MakeSection(paintDc, canvas_)) {
     Trace(u"The dial could not be composed\n");
     EndPaint(dialWindow, &paint);
     return;
   }
-  if (DrawPlan(canvas_.graphics, currentFunction, previewMode)) {
+  if (Compose(canvas_.bits, canvas_.graphics, currentFunction, previewMode)) {
     const LONG exStyle = GetWindowLongW(dialWindow, GWL_EXSTYLE);
     if ((exStyle & WS_EX_LAYERED) == 0)
       SetWindowLongW(dialWindow, GWL_EXSTYLE, exStyle | WS_EX_LAYERED);

@@ -7,8 +7,10 @@
 #include <windows.h>
 
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "dial/dial_plan.h"
 #include "dial/skin_description.h"
@@ -72,22 +74,33 @@ class CDialView {
     HDC dc = nullptr;
     HBITMAP section = nullptr;
     HGDIOBJ oldBitmap = nullptr;
+    std::uint32_t* bits = nullptr;  // top row first
     Gdiplus::GpGraphics* graphics = nullptr;
   };
 
-  Gdiplus::GpBitmap* ImageFor(const DialDraw& draw) const;
-  bool DrawPlan(Gdiplus::GpGraphics* graphics, int currentFunction, int previewMode) const;
-  bool MakeCanvas(HDC referenceDc);
-  void ReleaseCanvas();
+  static bool MakeSection(HDC referenceDc, Canvas& canvas);
+  static void ReleaseSection(Canvas& canvas);
+  void ComposeFixedParts();
+  // Composes the dial into `bits`, the pixels of the section `graphics`
+  // draws on. False without a dial image.
+  bool Compose(std::uint32_t* bits, Gdiplus::GpGraphics* graphics, int currentFunction,
+               int previewMode) const;
 
   std::optional<std::u16string> dialImagePath_;
   std::array<std::optional<std::u16string>, 9> centreImagePaths_;
   std::array<std::optional<std::u16string>, 9> segmentImagePaths_;
   // The images, decoded once into bitmaps in memory (flat GDI+ interface),
-  // null where one could not be made.
+  // null where one could not be made or where its pixels are kept below.
   Gdiplus::GpBitmap* dialImage_ = nullptr;
   std::array<Gdiplus::GpBitmap*, 9> centreImages_{};
   std::array<Gdiplus::GpBitmap*, 9> segmentImages_{};  // 1..8 used
+  // What no paint changes, drawn once when the images load: the dial image
+  // on the whole dial (premultiplied, top row first; empty without a dial
+  // image), and for each centre image of the centre square's size the
+  // centre square with that image over the dial image (its rows one after
+  // the other; empty for an image drawn at each paint).
+  std::vector<std::uint32_t> dialPixels_;
+  std::array<std::vector<std::uint32_t>, 9> centrePixels_;
   BLENDFUNCTION blend_{};
   Canvas canvas_;
   std::array<CRgnButton, kDialFunctionCount> regionButtons_;
