@@ -700,9 +700,9 @@ std::string Differences(const std::vector<std::uint32_t>& got,
 }
 
 TEST_F(DialViewTest, EveryStateComposesTheSamePixelsAsDrawingTheFilesThemselves) {
-  // The default skin (every image of its square's size), and a skin whose
-  // images have other sizes, with soft edges and partial alpha: a 400 x 400
-  // dial, 50 x 50 centres, a 100 x 100 overlay.
+  // The default skin (every image of its square's size), a skin whose
+  // images have other sizes, with soft edges and partial alpha (a 400 x 400
+  // dial, 50 x 50 centres, a 100 x 100 overlay)...
   const std::wstring defaultSkin = testing::DistFolder() + L"skins\\";
   ASSERT_TRUE(TestSkin::Write(folder.Path()));
   const auto soft = [](int size, std::uint32_t rgb) {
@@ -719,7 +719,16 @@ TEST_F(DialViewTest, EveryStateComposesTheSamePixelsAsDrawingTheFilesThemselves)
                                   soft(50, 0x30C000u + static_cast<std::uint32_t>(n) * 20)));
   }
   ASSERT_TRUE(testing::WritePng(folder.Path() + L"overlay4.png", 100, 100, soft(100, 0xF01010)));
-  for (const std::wstring& skin : {defaultSkin, folder.Path()}) {
+  // And one whose images have their squares' sizes, with soft edges that
+  // reach every row and column of their squares.
+  TempSkinFolder sized;
+  ASSERT_TRUE(TestSkin::Write(sized.Path()));
+  ASSERT_TRUE(testing::WritePng(sized.Path() + L"dial.png", 185, 185, soft(185, 0x2060C0)));
+  for (int n = 0; n <= 8; ++n) {
+    ASSERT_TRUE(testing::WritePng(sized.Path() + L"centre" + std::to_wstring(n) + L".png", 91, 91,
+                                  soft(91, 0x30C000u + static_cast<std::uint32_t>(n) * 20)));
+  }
+  for (const std::wstring& skin : {defaultSkin, folder.Path(), sized.Path()}) {
     TestParent parent;
     CDialView prepared;
     prepared.LoadSkin(parent.hwnd, U16Path(skin));
@@ -789,6 +798,18 @@ TEST_F(DialViewTest, PaintsAndClicksLeaveNoGdiObjectBehind) {
   testing::PumpFor(20);
   EXPECT_EQ(testing::GdiObjectCount(GetCurrentProcess()), before);
   EXPECT_GE(parent.paints, 170);
+  // What the paints keep goes with the images: loading, painting and
+  // releasing them again and again leaves no more objects each time.
+  std::vector<long> afterRelease;
+  for (int cycle = 0; cycle < 3; ++cycle) {
+    view.ReleaseDialImages();
+    testing::PumpFor(20);
+    afterRelease.push_back(testing::GdiObjectCount(GetCurrentProcess()));
+    view.InitialiseDial(parent.hwnd);
+    ShowWindow(parent.hwnd, SW_SHOWNA);
+    for (int i = 0; i < 20; ++i) paint(i);
+  }
+  EXPECT_EQ(afterRelease[2], afterRelease[1]);
 }
 
 }  // namespace
