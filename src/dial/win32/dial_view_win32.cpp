@@ -44,53 +44,104 @@ bool ImageHasSize(Gdiplus::GpImage* image, int size) {
          static_cast<int>(width) == size && static_cast<int>(height) == size;
 }
 
-// The image as a bitmap in memory with the same pixels, in the same format,
-// so that drawing it reads neither the file nor its decoder again. Null
-// when it cannot be made (a file that failed to decode): such an image
-// would add nothing to the dial.
-Gdiplus::GpBitmap* CopyToMemory(Gdiplus::GpImage* image) {
+// The part `box` of the image as a bitmap in memory with the same pixels,
+// in the same format, so that drawing it reads neither the file nor its
+// decoder again. Null when it cannot be made (a file that failed to
+// decode): such an image would add nothing to the dial.
+Gdiplus::GpBitmap* CopyToMemory(Gdiplus::GpImage* image, const PixelBox& box) {
   Gdiplus::ImageType type = Gdiplus::ImageTypeUnknown;
   Gdiplus::PixelFormat format = PixelFormatUndefined;
-  UINT width = 0;
-  UINT height = 0;
   Gdiplus::GpBitmap* bitmap = nullptr;
   if (image == nullptr || flat::GdipGetImageType(image, &type) != Gdiplus::Ok ||
       type != Gdiplus::ImageTypeBitmap ||
       flat::GdipGetImagePixelFormat(image, &format) != Gdiplus::Ok ||
-      flat::GdipGetImageWidth(image, &width) != Gdiplus::Ok ||
-      flat::GdipGetImageHeight(image, &height) != Gdiplus::Ok ||
-      flat::GdipCloneBitmapAreaI(0, 0, static_cast<INT>(width), static_cast<INT>(height), format,
+      flat::GdipCloneBitmapAreaI(box.left, box.top, box.width, box.height, format,
                                  static_cast<Gdiplus::GpBitmap*>(image), &bitmap) != Gdiplus::Ok) {
     return nullptr;
   }
   return bitmap;
 }
 
-// Loads the file and keeps only its copy in memory.
-Gdiplus::GpBitmap* LoadImageToMemory(const std::optional<std::u16string>& path) {
+// The whole image, or none.
+std::optional<PixelBox> WholeImage(Gdiplus::GpImage* image) {
+  UINT width = 0;
+  UINT height = 0;
+  if (image == nullptr || flat::GdipGetImageWidth(image, &width) != Gdiplus::Ok ||
+      flat::GdipGetImageHeight(image, &height) != Gdiplus::Ok || width == 0 || height == 0) {
+    return std::nullopt;
+  }
+  return PixelBox{0, 0, static_cast<int>(width), static_cast<int>(height)};
+}
+
+// The part of a bitmap that has any alpha, read once; the whole image when
+// its pixels cannot be read.
+std::optional<PixelBox> VisiblePart(Gdiplus::GpImage* image, const PixelBox& whole) {
+  Gdiplus::ImageType type = Gdiplus::ImageTypeUnknown;
+  if (flat::GdipGetImageType(image, &type) != Gdiplus::Ok || type != Gdiplus::ImageTypeBitmap) {
+    return whole;
+  }
+  auto* bitmap = static_cast<Gdiplus::GpBitmap*>(image);
+  const Gdiplus::Rect rect(0, 0, whole.width, whole.height);
+  Gdiplus::BitmapData data{};
+  if (flat::GdipBitmapLockBits(bitmap, &rect, Gdiplus::ImageLockModeRead, PixelFormat32bppARGB,
+                               &data) != Gdiplus::Ok) {
+    return whole;
+  }
+  const std::optional<PixelBox> visible =
+      VisibleBox(static_cast<const std::uint32_t*>(data.Scan0), whole.width, whole.height,
+                 data.Stride / static_cast<INT>(sizeof(std::uint32_t)));
+  flat::GdipBitmapUnlockBits(bitmap, &data);
+  return visible;
+}
+
+// Loads the file and keeps only its copy in memory, where `place` tells
+// where it is drawn. An image of the whole dial's size keeps only its
+// visible part, and `place` is that part's place on the dial; otherwise it
+// is the whole dial. Null for a missing, unreadable or wholly transparent
+// image.
+Gdiplus::GpBitmap* LoadImageToMemory(const std::optional<std::u16string>& path,
+                                     PixelBox* place = nullptr) {
   Gdiplus::GpImage* image = LoadDialImage(path);
-  Gdiplus::GpBitmap* copy = CopyToMemory(image);
-  if (image != nullptr && copy == nullptr) {
+  std::optional<PixelBox> part = WholeImage(image);
+  if (place != nullptr) {
+    *place = {kWholeDial.left, kWholeDial.top, kWholeDial.size, kWholeDial.size};
+    if (part && part->width == kDialSize && part->height == kDialSize) {
+      part = VisiblePart(image, *part);
+      if (part) *place = *part;
+    }
+  }
+  Gdiplus::GpBitmap* copy = part ? CopyToMemory(image, *part) : nullptr;
+  if (image != nullptr && copy == nullptr && part) {
     Trace(u"A dial image could not be read; it is left out\n");
   }
   DeleteImage(image);
   return copy;
 }
 
-// The whole image drawn onto its square: pixel for pixel when it has the
-// square's size, scaled smoothly otherwise, in the graphics' compositing
+// The whole image drawn onto `place`: pixel for pixel when it has the
+// place's size, scaled smoothly otherwise, in the graphics' compositing
 // mode.
-void DrawImage(Gdiplus::GpGraphics* graphics, Gdiplus::GpBitmap* image, const DialSquare& s) {
-  const bool sameSize = ImageHasSize(image, s.size);
+void DrawImage(Gdiplus::GpGraphics* graphics, Gdiplus::GpBitmap* image, const PixelBox& place) {
+  UINT width = 0;
+  UINT height = 0;
+  const bool sameSize = flat::GdipGetImageWidth(image, &width) == Gdiplus::Ok &&
+                        flat::GdipGetImageHeight(image, &height) == Gdiplus::Ok &&
+                        static_cast<int>(width) == place.width &&
+                        static_cast<int>(height) == place.height;
   flat::GdipSetInterpolationMode(graphics, sameSize ? Gdiplus::InterpolationModeNearestNeighbor
                                                     : Gdiplus::InterpolationModeBilinear);
   flat::GdipSetPixelOffsetMode(
       graphics, sameSize ? Gdiplus::PixelOffsetModeHalf : Gdiplus::PixelOffsetModeDefault);
   // Upper-left, upper-right and lower-left corners: the whole image is
-  // scaled onto the square.
-  const Gdiplus::Point corners[3] = {
-      {s.left, s.top}, {s.left + s.size, s.top}, {s.left, s.top + s.size}};
+  // scaled onto its place.
+  const Gdiplus::Point corners[3] = {{place.left, place.top},
+                                     {place.left + place.width, place.top},
+                                     {place.left, place.top + place.height}};
   flat::GdipDrawImagePointsI(graphics, image, corners, 3);
+}
+
+PixelBox BoxOf(const DialSquare& s) {
+  return {s.left, s.top, s.size, s.size};
 }
 
 constexpr std::size_t kDialPixels = static_cast<std::size_t>(kDialSize) * kDialSize;
@@ -202,13 +253,17 @@ void CDialView::InitialiseDial(HWND dialWindow) {
   // has no content at all. The others are drawn or left out.
   Gdiplus::Status dialStatus = Gdiplus::Ok;
   Gdiplus::GpImage* dial = LoadDialImage(dialImagePath_, &dialStatus);
-  if (dial != nullptr && dialStatus == Gdiplus::Ok) dialImage_ = CopyToMemory(dial);
+  const std::optional<PixelBox> wholeDial = WholeImage(dial);
+  if (dial != nullptr && dialStatus == Gdiplus::Ok && wholeDial) {
+    dialImage_ = CopyToMemory(dial, *wholeDial);
+  }
   DeleteImage(dial);
   if (dialImage_ == nullptr) Trace(u"The dial image could not be loaded\n");
   centreImages_[0] = LoadImageToMemory(centreImagePaths_[0]);
   for (int n = 1; n <= kDialFunctionCount; ++n) {
     centreImages_[static_cast<std::size_t>(n)] = LoadImageToMemory(centreImagePaths_[n]);
-    segmentImages_[static_cast<std::size_t>(n)] = LoadImageToMemory(segmentImagePaths_[n]);
+    segmentImages_[static_cast<std::size_t>(n)] =
+        LoadImageToMemory(segmentImagePaths_[n], &segmentPlaces_[static_cast<std::size_t>(n)]);
   }
   ComposeFixedParts();
 }
@@ -225,7 +280,7 @@ void CDialView::ComposeFixedParts() {
     return;
   }
   flat::GdipSetCompositingMode(scratch.graphics, Gdiplus::CompositingModeSourceCopy);
-  DrawImage(scratch.graphics, dialImage_, kWholeDial);
+  DrawImage(scratch.graphics, dialImage_, BoxOf(kWholeDial));
   flat::GdipFlush(scratch.graphics, Gdiplus::FlushIntentionSync);
   GdiFlush();
   dialPixels_.assign(scratch.bits, scratch.bits + kDialPixels);
@@ -237,7 +292,7 @@ void CDialView::ComposeFixedParts() {
     // smoothly may reach past its square.
     if (centre == nullptr || !ImageHasSize(centre, kCentreSquare.size)) continue;
     std::memcpy(scratch.bits, dialPixels_.data(), kDialPixels * sizeof(std::uint32_t));
-    DrawImage(scratch.graphics, centre, kCentreSquare);
+    DrawImage(scratch.graphics, centre, BoxOf(kCentreSquare));
     flat::GdipFlush(scratch.graphics, Gdiplus::FlushIntentionSync);
     GdiFlush();
     centrePixels_[n].assign(
@@ -298,12 +353,14 @@ bool CDialView::Compose(std::uint32_t* bits, Gdiplus::GpGraphics* graphics, int 
         if (!centrePixels_[index].empty()) {
           CopyIntoSquare(centrePixels_[index].data(), bits, kCentreSquare);
         } else {
-          DrawImage(graphics, centreImages_[index], draw.square);
+          DrawImage(graphics, centreImages_[index], BoxOf(draw.square));
           drawn = true;
         }
         break;
       case DialImageKind::kSegment:
-        DrawImage(graphics, segmentImages_[index], draw.square);
+        // Only the overlay's visible part: its fully transparent pixels
+        // would change nothing.
+        DrawImage(graphics, segmentImages_[index], segmentPlaces_[index]);
         drawn = true;
         break;
     }

@@ -94,6 +94,10 @@ class CDialView {
   Gdiplus::GpBitmap* dialImage_ = nullptr;
   std::array<Gdiplus::GpBitmap*, 9> centreImages_{};
   std::array<Gdiplus::GpBitmap*, 9> segmentImages_{};  // 1..8 used
+  // Where each overlay is drawn: an overlay of the whole dial's size keeps
+  // only its visible part, drawn where it lies; another is scaled onto the
+  // whole dial.
+  std::array<PixelBox, 9> segmentPlaces_{};
   // What no paint changes, drawn once when the images load: the dial image
   // on the whole dial (premultiplied, top row first; empty without a dial
   // image), and for each centre image of the centre square's size the
