@@ -64,8 +64,11 @@ inline EventTimes TimeSavingEvents(FileSystem& files, const std::u16string& fold
 }
 
 inline void PrintEventTimes(const char* where, int events, const EventTimes& t) {
+  // The goal is the main window's: no message waits more than 100 ms for an
+  // answer (as in the endurance run).
   std::printf(
-      "%s: %d device events that save Config.data: median %.1f us, mean %.1f us, worst %.1f us\n",
+      "%s: %d device events that save Config.data: median %.1f us, mean %.1f us, worst %.1f us "
+      "(goal: worst <= 100 ms)\n",
       where, events, t.medianUs, t.meanUs, t.worstUs);
 }
 

@@ -31,7 +31,8 @@ double NowUs() {
   return static_cast<double>(now.QuadPart) * 1e6 / static_cast<double>(frequency.QuadPart);
 }
 
-void Report(const char* what, const std::function<void()>& tick) {
+// Prints the median and worst of `tick` and answers the worst, in us.
+double Report(const char* what, const std::function<void()>& tick) {
   std::vector<double> times;
   for (int i = 0; i < kTicks; ++i) {
     const double start = NowUs();
@@ -41,6 +42,7 @@ void Report(const char* what, const std::function<void()>& tick) {
   std::sort(times.begin(), times.end());
   std::printf("%-44s median %8.1f us, worst %8.1f us (%d ticks)\n", what, times[times.size() / 2],
               times.back(), kTicks);
+  return times.back();
 }
 
 std::vector<DWORD> SnapshotProcessIds() {
@@ -97,8 +99,11 @@ int wmain(int argc, wchar_t** argv) {
   Report("snapshot walk, last process started",
          [&] { torvo::win32::ExecutableNameBySnapshot(lastChild); });
   Report("asking the process", [&] { torvo::win32::ExecutableNameByQuery(lastChild); });
-  Report("ForegroundExecutableName (as each tick)",
-         [&] { torvo::win32::ForegroundExecutableName(); });
+  const double worstTickUs = Report("ForegroundExecutableName (as each tick)",
+                                    [&] { torvo::win32::ForegroundExecutableName(); });
+  // The check runs on the main window's thread: the goal is its answer goal.
+  std::printf("worst tick %.1f ms (goal: <= 100 ms); every name the same both ways (goal)\n",
+              worstTickUs / 1000.0);
 
   const torvo::win32::Win32CaseInsensitiveText names;
   int same = 0, differ = 0, notAsked = 0;

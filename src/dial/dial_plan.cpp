@@ -22,4 +22,24 @@ std::vector<DialDraw> PlanDial(int currentFunction, int previewMode,
   return plan;
 }
 
+std::optional<PixelBox> VisibleBox(const std::uint32_t* pixels, int width, int height,
+                                   std::ptrdiff_t rowStep) {
+  int left = width;
+  int right = -1;
+  int top = height;
+  int bottom = -1;
+  for (int y = 0; y < height; ++y) {
+    const std::uint32_t* row = pixels + static_cast<std::ptrdiff_t>(y) * rowStep;
+    for (int x = 0; x < width; ++x) {
+      if ((row[x] >> 24) == 0) continue;
+      left = x < left ? x : left;
+      right = x > right ? x : right;
+      top = y < top ? y : top;
+      bottom = y;
+    }
+  }
+  if (right < 0) return std::nullopt;
+  return PixelBox{left, top, right - left + 1, bottom - top + 1};
+}
+
 }  // namespace torvo

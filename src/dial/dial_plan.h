@@ -5,7 +5,9 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace torvo {
@@ -46,5 +48,23 @@ std::vector<DialDraw> PlanDial(int currentFunction, int previewMode,
 // The function the dial shows for a value from the settings: 1..8 as it is,
 // anything else 0.
 int ShownFunction(int currentFunction);
+
+// A rectangle of pixels: columns left .. left + width - 1, rows top .. top +
+// height - 1.
+struct PixelBox {
+  int left = 0;
+  int top = 0;
+  int width = 0;
+  int height = 0;
+  friend bool operator==(const PixelBox&, const PixelBox&) = default;
+};
+
+// The smallest box holding every pixel of a 32-bit picture whose alpha (the
+// top byte) is not zero; none when every pixel is fully transparent. Rows
+// are `rowStep` pixels apart, the first row first. Blending a fully
+// transparent pixel changes nothing, so only this box of a sector overlay
+// needs drawing.
+std::optional<PixelBox> VisibleBox(const std::uint32_t* pixels, int width, int height,
+                                   std::ptrdiff_t rowStep);
 
 }  // namespace torvo

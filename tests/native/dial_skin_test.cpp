@@ -258,6 +258,36 @@ TEST(DialPlanTest, FunctionAndPreviewChooseCentreAndOverlay) {
   }
 }
 
+TEST(DialPlanTest, VisibleBoxHoldsEveryPixelWithAlphaAndNoMore) {
+  // A 7 x 5 picture in rows of 9 pixels (the two last of each row are not
+  // the picture's and hold alpha that must be ignored).
+  constexpr int kWidth = 7;
+  constexpr int kHeight = 5;
+  constexpr std::ptrdiff_t kStep = 9;
+  const auto boxOf = [](std::initializer_list<std::pair<int, int>> visible,
+                        std::uint32_t colourOfTransparent) {
+    std::vector<std::uint32_t> pixels(kStep * kHeight, colourOfTransparent);
+    for (int y = 0; y < kHeight; ++y) pixels[static_cast<std::size_t>(y * kStep + 8)] = 0xFF000000u;
+    for (const auto& [x, y] : visible) {
+      pixels[static_cast<std::size_t>(y * kStep + x)] = 0x01000000u;  // the least alpha
+    }
+    return VisibleBox(pixels.data(), kWidth, kHeight, kStep);
+  };
+  // Colour without alpha is invisible.
+  EXPECT_EQ(boxOf({}, 0x00FFFFFFu), std::nullopt);
+  EXPECT_EQ(boxOf({{3, 2}}, 0), (PixelBox{3, 2, 1, 1}));
+  EXPECT_EQ(boxOf({{1, 3}, {5, 1}}, 0x00123456u), (PixelBox{1, 1, 5, 3}));
+  // The corners of the picture.
+  EXPECT_EQ(boxOf({{0, 0}, {6, 4}}, 0), (PixelBox{0, 0, 7, 5}));
+  EXPECT_EQ(boxOf({{6, 0}}, 0), (PixelBox{6, 0, 1, 1}));
+  EXPECT_EQ(boxOf({{0, 4}}, 0), (PixelBox{0, 4, 1, 1}));
+  // Rows may run backwards in memory (a bottom-up picture).
+  std::vector<std::uint32_t> bottomUp(kStep * kHeight, 0);
+  bottomUp[static_cast<std::size_t>(4 * kStep + 2)] = 0x80FFFFFFu;  // the first row, last in memory
+  EXPECT_EQ(VisibleBox(bottomUp.data() + 4 * kStep, kWidth, kHeight, -kStep),
+            (PixelBox{2, 0, 1, 1}));
+}
+
 TEST(DialPlanTest, MissingImagesAreLeftOut) {
   DialImagesPresent present = AllImages();
   present.segment[5] = false;

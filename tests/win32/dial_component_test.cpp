@@ -6,11 +6,15 @@
 #include <objidl.h>
 #include <gdiplus.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <string>
 #include <cstdlib>
 #include <memory>
 #include <vector>
 
+#include "common/win32/text_win32.h"
 #include "dial/win32/dial_view_win32.h"
 #include "dial/win32/picture_win32.h"
 #include "dial/win32/rgn_button_win32.h"
@@ -389,6 +393,33 @@ TEST(DialButtonTest, RealClickGoesThroughTheShape) {
 // ---------------------------------------------------------------------------
 // The skin in a window and the composed dial
 
+// Composes into a 185 x 185 top-down section that holds `fill` in every
+// pixel beforehand, and returns its pixels.
+std::vector<std::uint32_t> ComposeWith(const CDialView& view, int function, int preview,
+                                       bool* drawn = nullptr, std::uint32_t fill = 0) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = 185;
+  info.bmiHeader.biHeight = -185;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP section = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(dc, section);
+  auto* words = static_cast<std::uint32_t*>(bits);
+  std::fill(words, words + 185 * 185, fill);
+  const bool ok = view.DrawDial(dc, function, preview);
+  if (drawn != nullptr) *drawn = ok;
+  GdiFlush();
+  std::vector<std::uint32_t> pixels(words, words + 185 * 185);
+  SelectObject(dc, old);
+  DeleteObject(section);
+  DeleteDC(dc);
+  return pixels;
+}
+
 class DialViewTest : public ::testing::Test {
  protected:
   void LoadInto(TestParent& parent, const TestSkin::Options& options = {}) {
@@ -398,28 +429,8 @@ class DialViewTest : public ::testing::Test {
     parent.view = &view;
   }
 
-  // Composes into a 185 x 185 top-down section and returns its pixels.
   std::vector<std::uint32_t> Compose(int function, int preview, bool* drawn = nullptr) {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = 185;
-    info.bmiHeader.biHeight = -185;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HDC dc = CreateCompatibleDC(nullptr);
-    HBITMAP section = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(dc, section);
-    const bool ok = view.DrawDial(dc, function, preview);
-    if (drawn != nullptr) *drawn = ok;
-    GdiFlush();
-    const auto* words = static_cast<const std::uint32_t*>(bits);
-    std::vector<std::uint32_t> pixels(words, words + 185 * 185);
-    SelectObject(dc, old);
-    DeleteObject(section);
-    DeleteDC(dc);
-    return pixels;
+    return ComposeWith(view, function, preview, drawn);
   }
 
   static std::uint32_t At(const std::vector<std::uint32_t>& pixels, POINT p) {
@@ -615,6 +626,128 @@ TEST_F(DialViewTest, ComposedDialHasPremultipliedAlphaAndFollowsTheFunction) {
   EXPECT_EQ(Compose(-3, 0), pixels);
 }
 
+// The dial drawn straight from its files into a fresh section: each file
+// decoded, then drawn onto its square (pixel for pixel when it has the
+// square's size, scaled smoothly otherwise), the first one copied and the
+// others blended.
+std::vector<std::uint32_t> ReferenceCompose(const CDialView& view, int function, int preview) {
+  namespace flat = Gdiplus::DllExports;
+  const auto pathOf = [&](const DialDraw& draw) {
+    switch (draw.kind) {
+      case DialImageKind::kDial:
+        return view.DialImagePath();
+      case DialImageKind::kCentre:
+        return view.CentreImagePath(draw.index);
+      case DialImageKind::kSegment:
+        break;
+    }
+    return view.SegmentImagePath(draw.index);
+  };
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), 185, -185, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP section = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(dc, section);
+  Gdiplus::GpGraphics* graphics = nullptr;
+  flat::GdipCreateFromHDC(dc, &graphics);
+  flat::GdipSetCompositingMode(graphics, Gdiplus::CompositingModeSourceCopy);
+  for (const DialDraw& draw : PlanDial(function, preview, view.ImagesPresent())) {
+    Gdiplus::GpImage* image = nullptr;
+    flat::GdipLoadImageFromFileICM(W(*pathOf(draw)), &image);
+    UINT width = 0;
+    UINT height = 0;
+    flat::GdipGetImageWidth(image, &width);
+    flat::GdipGetImageHeight(image, &height);
+    const DialSquare& s = draw.square;
+    const bool same = static_cast<int>(width) == s.size && static_cast<int>(height) == s.size;
+    flat::GdipSetInterpolationMode(graphics, same ? Gdiplus::InterpolationModeNearestNeighbor
+                                                  : Gdiplus::InterpolationModeBilinear);
+    flat::GdipSetPixelOffsetMode(
+        graphics, same ? Gdiplus::PixelOffsetModeHalf : Gdiplus::PixelOffsetModeDefault);
+    const Gdiplus::Point corners[3] = {
+        {s.left, s.top}, {s.left + s.size, s.top}, {s.left, s.top + s.size}};
+    flat::GdipDrawImagePointsI(graphics, image, corners, 3);
+    flat::GdipSetCompositingMode(graphics, Gdiplus::CompositingModeSourceOver);
+    flat::GdipDisposeImage(image);
+  }
+  flat::GdipFlush(graphics, Gdiplus::FlushIntentionSync);
+  flat::GdipDeleteGraphics(graphics);
+  GdiFlush();
+  const auto* words = static_cast<const std::uint32_t*>(bits);
+  std::vector<std::uint32_t> pixels(words, words + 185 * 185);
+  SelectObject(dc, old);
+  DeleteObject(section);
+  DeleteDC(dc);
+  return pixels;
+}
+
+// Where two compositions differ, as "x,y: got instead of want" for the first few.
+std::string Differences(const std::vector<std::uint32_t>& got,
+                        const std::vector<std::uint32_t>& want) {
+  std::string text;
+  int count = 0;
+  for (std::size_t i = 0; i < got.size() && i < want.size(); ++i) {
+    if (got[i] == want[i]) continue;
+    if (count++ < 4) {
+      char line[80];
+      std::snprintf(line, sizeof(line), " %zu,%zu: %08X instead of %08X", i % 185, i / 185, got[i],
+                    want[i]);
+      text += line;
+    }
+  }
+  return count == 0 ? std::string() : std::to_string(count) + " pixels differ:" + text;
+}
+
+TEST_F(DialViewTest, EveryStateComposesTheSamePixelsAsDrawingTheFilesThemselves) {
+  // The default skin (every image of its square's size), a skin whose
+  // images have other sizes, with soft edges and partial alpha (a 400 x 400
+  // dial, 50 x 50 centres, a 100 x 100 overlay)...
+  const std::wstring defaultSkin = testing::DistFolder() + L"skins\\";
+  ASSERT_TRUE(TestSkin::Write(folder.Path()));
+  const auto soft = [](int size, std::uint32_t rgb) {
+    return [size, rgb](int x, int y) -> std::uint32_t {
+      const double d = std::hypot(x + 0.5 - size / 2.0, y + 0.5 - size / 2.0) / (size / 2.0);
+      const auto alpha =
+          static_cast<std::uint32_t>(std::lround(255 * std::clamp(1.1 - d, 0.0, 1.0)));
+      return alpha << 24 | ((rgb ^ static_cast<std::uint32_t>((x * 7) << 8 | y * 5)) & 0xFFFFFF);
+    };
+  };
+  ASSERT_TRUE(testing::WritePng(folder.Path() + L"dial.png", 400, 400, soft(400, 0x2060C0)));
+  for (int n = 0; n <= 8; ++n) {
+    ASSERT_TRUE(testing::WritePng(folder.Path() + L"centre" + std::to_wstring(n) + L".png", 50, 50,
+                                  soft(50, 0x30C000u + static_cast<std::uint32_t>(n) * 20)));
+  }
+  ASSERT_TRUE(testing::WritePng(folder.Path() + L"overlay4.png", 100, 100, soft(100, 0xF01010)));
+  // And one whose images have their squares' sizes, with soft edges that
+  // reach every row and column of their squares.
+  TempSkinFolder sized;
+  ASSERT_TRUE(TestSkin::Write(sized.Path()));
+  ASSERT_TRUE(testing::WritePng(sized.Path() + L"dial.png", 185, 185, soft(185, 0x2060C0)));
+  for (int n = 0; n <= 8; ++n) {
+    ASSERT_TRUE(testing::WritePng(sized.Path() + L"centre" + std::to_wstring(n) + L".png", 91, 91,
+                                  soft(91, 0x30C000u + static_cast<std::uint32_t>(n) * 20)));
+  }
+  for (const std::wstring& skin : {defaultSkin, folder.Path(), sized.Path()}) {
+    TestParent parent;
+    CDialView prepared;
+    prepared.LoadSkin(parent.hwnd, U16Path(skin));
+    prepared.InitialiseDial(parent.hwnd);
+    ASSERT_TRUE(prepared.ImagesPresent().dial);
+    for (int function = 0; function <= 8; ++function) {
+      for (int preview = 0; preview <= 1; ++preview) {
+        const std::vector<std::uint32_t> want = ReferenceCompose(prepared, function, preview);
+        EXPECT_EQ(Differences(ComposeWith(prepared, function, preview), want), "")
+            << "function " << function << " preview " << preview;
+        // Over an older picture: the dial image replaces every pixel.
+        EXPECT_EQ(Differences(ComposeWith(prepared, function, preview, nullptr, 0xC0FFEE11u), want),
+                  "")
+            << "function " << function << " preview " << preview << " over a picture";
+      }
+    }
+  }
+}
+
 TEST_F(DialViewTest, MissingImagesAreLeftOutAndNoDialImageMeansNoContent) {
   {
     TestParent parent;
@@ -665,6 +798,18 @@ TEST_F(DialViewTest, PaintsAndClicksLeaveNoGdiObjectBehind) {
   testing::PumpFor(20);
   EXPECT_EQ(testing::GdiObjectCount(GetCurrentProcess()), before);
   EXPECT_GE(parent.paints, 170);
+  // What the paints keep goes with the images: loading, painting and
+  // releasing them again and again leaves no more objects each time.
+  std::vector<long> afterRelease;
+  for (int cycle = 0; cycle < 3; ++cycle) {
+    view.ReleaseDialImages();
+    testing::PumpFor(20);
+    afterRelease.push_back(testing::GdiObjectCount(GetCurrentProcess()));
+    view.InitialiseDial(parent.hwnd);
+    ShowWindow(parent.hwnd, SW_SHOWNA);
+    for (int i = 0; i < 20; ++i) paint(i);
+  }
+  EXPECT_EQ(afterRelease[2], afterRelease[1]);
 }
 
 }  // namespace

@@ -3,6 +3,9 @@
 #include <objidl.h>
 #include <gdiplus.h>
 
+#include <cstdint>
+#include <cstring>
+
 #include "common/win32/text_win32.h"
 #include "common/win32/window_win32.h"
 #include "common/trace.h"
@@ -27,7 +30,8 @@ Gdiplus::GpImage* LoadDialImage(const std::optional<std::u16string>& path,
   return image;
 }
 
-void DeleteImage(Gdiplus::GpImage*& image) {
+template <typename Image>
+void DeleteImage(Image*& image) {
   if (image != nullptr) flat::GdipDisposeImage(image);
   image = nullptr;
 }
@@ -38,6 +42,142 @@ bool ImageHasSize(Gdiplus::GpImage* image, int size) {
   return flat::GdipGetImageWidth(image, &width) == Gdiplus::Ok &&
          flat::GdipGetImageHeight(image, &height) == Gdiplus::Ok &&
          static_cast<int>(width) == size && static_cast<int>(height) == size;
+}
+
+// The part `box` of the image as a bitmap in memory with the same pixels,
+// in the same format, so that drawing it reads neither the file nor its
+// decoder again. Null when it cannot be made (a file that failed to
+// decode): such an image would add nothing to the dial.
+Gdiplus::GpBitmap* CopyToMemory(Gdiplus::GpImage* image, const PixelBox& box) {
+  Gdiplus::ImageType type = Gdiplus::ImageTypeUnknown;
+  Gdiplus::PixelFormat format = PixelFormatUndefined;
+  Gdiplus::GpBitmap* bitmap = nullptr;
+  if (image == nullptr || flat::GdipGetImageType(image, &type) != Gdiplus::Ok ||
+      type != Gdiplus::ImageTypeBitmap ||
+      flat::GdipGetImagePixelFormat(image, &format) != Gdiplus::Ok ||
+      flat::GdipCloneBitmapAreaI(box.left, box.top, box.width, box.height, format,
+                                 static_cast<Gdiplus::GpBitmap*>(image), &bitmap) != Gdiplus::Ok) {
+    return nullptr;
+  }
+  return bitmap;
+}
+
+// The whole image, or none.
+std::optional<PixelBox> WholeImage(Gdiplus::GpImage* image) {
+  UINT width = 0;
+  UINT height = 0;
+  if (image == nullptr || flat::GdipGetImageWidth(image, &width) != Gdiplus::Ok ||
+      flat::GdipGetImageHeight(image, &height) != Gdiplus::Ok || width == 0 || height == 0) {
+    return std::nullopt;
+  }
+  return PixelBox{0, 0, static_cast<int>(width), static_cast<int>(height)};
+}
+
+// The part of a bitmap that has any alpha, read once; the whole image when
+// its pixels cannot be read.
+std::optional<PixelBox> VisiblePart(Gdiplus::GpImage* image, const PixelBox& whole) {
+  Gdiplus::ImageType type = Gdiplus::ImageTypeUnknown;
+  if (flat::GdipGetImageType(image, &type) != Gdiplus::Ok || type != Gdiplus::ImageTypeBitmap) {
+    return whole;
+  }
+  auto* bitmap = static_cast<Gdiplus::GpBitmap*>(image);
+  const Gdiplus::Rect rect(0, 0, whole.width, whole.height);
+  Gdiplus::BitmapData data{};
+  if (flat::GdipBitmapLockBits(bitmap, &rect, Gdiplus::ImageLockModeRead, PixelFormat32bppARGB,
+                               &data) != Gdiplus::Ok) {
+    return whole;
+  }
+  const std::optional<PixelBox> visible =
+      VisibleBox(static_cast<const std::uint32_t*>(data.Scan0), whole.width, whole.height,
+                 data.Stride / static_cast<INT>(sizeof(std::uint32_t)));
+  flat::GdipBitmapUnlockBits(bitmap, &data);
+  return visible;
+}
+
+// Loads the file and keeps only its copy in memory, where `place` tells
+// where it is drawn. An image of the whole dial's size keeps only its
+// visible part, and `place` is that part's place on the dial; otherwise it
+// is the whole dial. Null for a missing, unreadable or wholly transparent
+// image.
+Gdiplus::GpBitmap* LoadImageToMemory(const std::optional<std::u16string>& path,
+                                     PixelBox* place = nullptr) {
+  Gdiplus::GpImage* image = LoadDialImage(path);
+  std::optional<PixelBox> part = WholeImage(image);
+  if (place != nullptr) {
+    *place = {kWholeDial.left, kWholeDial.top, kWholeDial.size, kWholeDial.size};
+    if (part && part->width == kDialSize && part->height == kDialSize) {
+      part = VisiblePart(image, *part);
+      if (part) *place = *part;
+    }
+  }
+  Gdiplus::GpBitmap* copy = part ? CopyToMemory(image, *part) : nullptr;
+  if (image != nullptr && copy == nullptr && part) {
+    Trace(u"A dial image could not be read; it is left out\n");
+  }
+  DeleteImage(image);
+  return copy;
+}
+
+// The whole image drawn onto `place`: pixel for pixel when it has the
+// place's size, scaled smoothly otherwise, in the graphics' compositing
+// mode.
+void DrawImage(Gdiplus::GpGraphics* graphics, Gdiplus::GpBitmap* image, const PixelBox& place) {
+  UINT width = 0;
+  UINT height = 0;
+  const bool sameSize = flat::GdipGetImageWidth(image, &width) == Gdiplus::Ok &&
+                        flat::GdipGetImageHeight(image, &height) == Gdiplus::Ok &&
+                        static_cast<int>(width) == place.width &&
+                        static_cast<int>(height) == place.height;
+  flat::GdipSetInterpolationMode(graphics, sameSize ? Gdiplus::InterpolationModeNearestNeighbor
+                                                    : Gdiplus::InterpolationModeBilinear);
+  flat::GdipSetPixelOffsetMode(
+      graphics, sameSize ? Gdiplus::PixelOffsetModeHalf : Gdiplus::PixelOffsetModeDefault);
+  // Upper-left, upper-right and lower-left corners: the whole image is
+  // scaled onto its place.
+  const Gdiplus::Point corners[3] = {{place.left, place.top},
+                                     {place.left + place.width, place.top},
+                                     {place.left, place.top + place.height}};
+  flat::GdipDrawImagePointsI(graphics, image, corners, 3);
+}
+
+PixelBox BoxOf(const DialSquare& s) {
+  return {s.left, s.top, s.size, s.size};
+}
+
+constexpr std::size_t kDialPixels = static_cast<std::size_t>(kDialSize) * kDialSize;
+
+// The pixels of the 185 x 185 32-bit DIB section selected into `dc`, top
+// row first (the callers make their sections top-down), or null when `dc`
+// holds no such section.
+std::uint32_t* SectionBits(HDC dc) {
+  DIBSECTION section{};
+  const HGDIOBJ bitmap = GetCurrentObject(dc, OBJ_BITMAP);
+  if (bitmap == nullptr || GetObjectW(bitmap, sizeof(section), &section) != sizeof(section) ||
+      section.dsBm.bmBits == nullptr || section.dsBm.bmBitsPixel != 32 ||
+      section.dsBm.bmWidth != kDialSize || section.dsBm.bmHeight != kDialSize) {
+    return nullptr;
+  }
+  return static_cast<std::uint32_t*>(section.dsBm.bmBits);
+}
+
+// Copies the square `s` of a whole dial out into `square` (its rows one
+// after the other), or back.
+void CopyOutOfSquare(const std::uint32_t* dial, std::uint32_t* square, const DialSquare& s) {
+  for (int y = 0; y < s.size; ++y) {
+    const std::size_t row =
+        static_cast<std::size_t>(s.top + y) * kDialSize + static_cast<std::size_t>(s.left);
+    std::memcpy(square + static_cast<std::size_t>(y) * static_cast<std::size_t>(s.size), dial + row,
+                static_cast<std::size_t>(s.size) * sizeof(std::uint32_t));
+  }
+}
+
+void CopyIntoSquare(const std::uint32_t* square, std::uint32_t* dial, const DialSquare& s) {
+  for (int y = 0; y < s.size; ++y) {
+    const std::size_t row =
+        static_cast<std::size_t>(s.top + y) * kDialSize + static_cast<std::size_t>(s.left);
+    std::memcpy(dial + row, square + static_cast<std::size_t>(y) * static_cast<std::size_t>(s.size),
+                static_cast<std::size_t>(s.size) * sizeof(std::uint32_t));
+  }
 }
 
 }  // namespace
@@ -109,30 +249,75 @@ void CDialView::InitialiseDial(HWND dialWindow) {
   blend_.AlphaFormat = AC_SRC_ALPHA;
 
   ReleaseDialImages();
-  Gdiplus::Status dialStatus = Gdiplus::Ok;
-  dialImage_ = LoadDialImage(dialImagePath_, &dialStatus);
-  centreImages_[0] = LoadDialImage(centreImagePaths_[0]);
-  for (int n = 1; n <= kDialFunctionCount; ++n) {
-    centreImages_[static_cast<std::size_t>(n)] = LoadDialImage(centreImagePaths_[n]);
-    segmentImages_[static_cast<std::size_t>(n)] = LoadDialImage(segmentImagePaths_[n]);
-  }
   // The dial image is the window's shape: without a readable one the dial
-  // has no content at all. The others are drawn or fail quietly.
-  if (dialImage_ != nullptr && dialStatus != Gdiplus::Ok) DeleteImage(dialImage_);
+  // has no content at all. The others are drawn or left out.
+  Gdiplus::Status dialStatus = Gdiplus::Ok;
+  Gdiplus::GpImage* dial = LoadDialImage(dialImagePath_, &dialStatus);
+  const std::optional<PixelBox> wholeDial = WholeImage(dial);
+  if (dial != nullptr && dialStatus == Gdiplus::Ok && wholeDial) {
+    dialImage_ = CopyToMemory(dial, *wholeDial);
+  }
+  DeleteImage(dial);
   if (dialImage_ == nullptr) Trace(u"The dial image could not be loaded\n");
+  centreImages_[0] = LoadImageToMemory(centreImagePaths_[0]);
+  for (int n = 1; n <= kDialFunctionCount; ++n) {
+    centreImages_[static_cast<std::size_t>(n)] = LoadImageToMemory(centreImagePaths_[n]);
+    segmentImages_[static_cast<std::size_t>(n)] =
+        LoadImageToMemory(segmentImagePaths_[n], &segmentPlaces_[static_cast<std::size_t>(n)]);
+  }
+  ComposeFixedParts();
+}
+
+void CDialView::ComposeFixedParts() {
+  if (dialImage_ == nullptr) return;
+  // Drawn exactly as a paint would draw them, once, in a section of their
+  // own: the dial image copied onto the whole dial, then each centre image
+  // of the centre square's size blended over that.
+  Canvas scratch;
+  if (!MakeSection(nullptr, scratch)) {
+    Trace(u"The dial image could not be drawn\n");
+    DeleteImage(dialImage_);
+    return;
+  }
+  flat::GdipSetCompositingMode(scratch.graphics, Gdiplus::CompositingModeSourceCopy);
+  DrawImage(scratch.graphics, dialImage_, BoxOf(kWholeDial));
+  flat::GdipFlush(scratch.graphics, Gdiplus::FlushIntentionSync);
+  GdiFlush();
+  dialPixels_.assign(scratch.bits, scratch.bits + kDialPixels);
+  DeleteImage(dialImage_);
+  flat::GdipSetCompositingMode(scratch.graphics, Gdiplus::CompositingModeSourceOver);
+  for (std::size_t n = 0; n < centreImages_.size(); ++n) {
+    Gdiplus::GpBitmap*& centre = centreImages_[n];
+    // A centre image that must be scaled is drawn at each paint: scaling
+    // smoothly may reach past its square.
+    if (centre == nullptr || !ImageHasSize(centre, kCentreSquare.size)) continue;
+    std::memcpy(scratch.bits, dialPixels_.data(), kDialPixels * sizeof(std::uint32_t));
+    DrawImage(scratch.graphics, centre, BoxOf(kCentreSquare));
+    flat::GdipFlush(scratch.graphics, Gdiplus::FlushIntentionSync);
+    GdiFlush();
+    centrePixels_[n].assign(
+        static_cast<std::size_t>(kCentreSquare.size) * static_cast<std::size_t>(kCentreSquare.size),
+        0);
+    CopyOutOfSquare(scratch.bits, centrePixels_[n].data(), kCentreSquare);
+    DeleteImage(centre);
+  }
+  ReleaseSection(scratch);
 }
 
 void CDialView::ReleaseDialImages() {
+  ReleaseSection(canvas_);
+  dialPixels_.clear();
+  for (std::vector<std::uint32_t>& pixels : centrePixels_) pixels.clear();
   DeleteImage(dialImage_);
-  for (Gdiplus::GpImage*& image : centreImages_) DeleteImage(image);
-  for (Gdiplus::GpImage*& image : segmentImages_) DeleteImage(image);
+  for (Gdiplus::GpBitmap*& image : centreImages_) DeleteImage(image);
+  for (Gdiplus::GpBitmap*& image : segmentImages_) DeleteImage(image);
 }
 
 DialImagesPresent CDialView::ImagesPresent() const {
   DialImagesPresent present;
-  present.dial = dialImage_ != nullptr;
+  present.dial = !dialPixels_.empty();
   for (std::size_t n = 0; n < centreImages_.size(); ++n) {
-    present.centre[n] = centreImages_[n] != nullptr;
+    present.centre[n] = centreImages_[n] != nullptr || !centrePixels_[n].empty();
     present.segment[n] = n >= 1 && segmentImages_[n] != nullptr;
   }
   return present;
@@ -149,63 +334,60 @@ int CDialView::ButtonIndexForHandle(HWND handle) const {
 // ---------------------------------------------------------------------------
 // Composition
 
-Gdiplus::GpImage* CDialView::ImageFor(const DialDraw& draw) const {
-  const auto index = static_cast<std::size_t>(draw.index);
-  switch (draw.kind) {
-    case DialImageKind::kDial:
-      return dialImage_;
-    case DialImageKind::kCentre:
-      return centreImages_[index];
-    case DialImageKind::kSegment:
-      return segmentImages_[index];
-  }
-  return nullptr;
-}
-
-bool CDialView::DrawDial(HDC memoryDc, int currentFunction, int previewMode) const {
+bool CDialView::Compose(std::uint32_t* bits, Gdiplus::GpGraphics* graphics, int currentFunction,
+                        int previewMode) const {
   const std::vector<DialDraw> plan = PlanDial(currentFunction, previewMode, ImagesPresent());
   if (plan.empty()) return false;
-  Gdiplus::GpGraphics* graphics = nullptr;
-  if (flat::GdipCreateFromHDC(memoryDc, &graphics) != Gdiplus::Ok || graphics == nullptr) {
-    Trace(u"The dial could not be composed\n");
-    return false;
-  }
-  // The first image lands on a fully transparent section: copying it gives
-  // the same pixels as blending it, without the blending.
-  flat::GdipSetCompositingMode(graphics, Gdiplus::CompositingModeSourceCopy);
+  // Nothing of GDI's may still be writing to the section.
+  GdiFlush();
+  bool drawn = false;
   for (const DialDraw& draw : plan) {
-    Gdiplus::GpImage* image = ImageFor(draw);
-    const DialSquare& s = draw.square;
-    // An image of its square's size is copied pixel for pixel; others are
-    // scaled smoothly.
-    const bool sameSize = ImageHasSize(image, s.size);
-    flat::GdipSetInterpolationMode(graphics, sameSize ? Gdiplus::InterpolationModeNearestNeighbor
-                                                      : Gdiplus::InterpolationModeBilinear);
-    flat::GdipSetPixelOffsetMode(
-        graphics, sameSize ? Gdiplus::PixelOffsetModeHalf : Gdiplus::PixelOffsetModeDefault);
-    // Upper-left, upper-right and lower-left corners: the whole image is
-    // scaled onto the square.
-    const Gdiplus::Point corners[3] = {
-        {s.left, s.top}, {s.left + s.size, s.top}, {s.left, s.top + s.size}};
-    flat::GdipDrawImagePointsI(graphics, image, corners, 3);
-    flat::GdipSetCompositingMode(graphics, Gdiplus::CompositingModeSourceOver);
+    const auto index = static_cast<std::size_t>(draw.index);
+    switch (draw.kind) {
+      case DialImageKind::kDial:
+        // The dial image covers the whole dial and comes first: its pixels
+        // replace whatever the section held, so it needs no clearing.
+        std::memcpy(bits, dialPixels_.data(), kDialPixels * sizeof(std::uint32_t));
+        break;
+      case DialImageKind::kCentre:
+        if (!centrePixels_[index].empty()) {
+          CopyIntoSquare(centrePixels_[index].data(), bits, kCentreSquare);
+        } else {
+          DrawImage(graphics, centreImages_[index], BoxOf(draw.square));
+          drawn = true;
+        }
+        break;
+      case DialImageKind::kSegment:
+        // Only the overlay's visible part: its fully transparent pixels
+        // would change nothing.
+        DrawImage(graphics, segmentImages_[index], segmentPlaces_[index]);
+        drawn = true;
+        break;
+    }
   }
-  flat::GdipFlush(graphics, Gdiplus::FlushIntentionSync);
-  flat::GdipDeleteGraphics(graphics);
+  if (drawn) flat::GdipFlush(graphics, Gdiplus::FlushIntentionSync);
   return true;
 }
 
-void CDialView::ComposeDial(HWND dialWindow, int currentFunction, int previewMode) {
-  PAINTSTRUCT paint{};
-  HDC paintDc = BeginPaint(dialWindow, &paint);
-  if (paintDc == nullptr) return;
-  if (dialImage_ == nullptr) {
-    EndPaint(dialWindow, &paint);
-    return;
+bool CDialView::DrawDial(HDC memoryDc, int currentFunction, int previewMode) const {
+  if (dialPixels_.empty()) return false;
+  std::uint32_t* bits = SectionBits(memoryDc);
+  Gdiplus::GpGraphics* graphics = nullptr;
+  if (bits == nullptr || flat::GdipCreateFromHDC(memoryDc, &graphics) != Gdiplus::Ok ||
+      graphics == nullptr) {
+    Trace(u"The dial could not be composed\n");
+    return false;
   }
+  flat::GdipSetCompositingMode(graphics, Gdiplus::CompositingModeSourceOver);
+  const bool drawn = Compose(bits, graphics, currentFunction, previewMode);
+  flat::GdipDeleteGraphics(graphics);
+  return drawn;
+}
+
+bool CDialView::MakeSection(HDC referenceDc, Canvas& canvas) {
   // A 32-bit section, whatever the screen's depth: a bitmap compatible with
   // a 16- or 24-bit screen has no alpha channel.
-  HDC memoryDc = CreateCompatibleDC(paintDc);
+  canvas.dc = CreateCompatibleDC(referenceDc);
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof(info.bmiHeader);
   info.bmiHeader.biWidth = kDialSize;
@@ -214,17 +396,47 @@ void CDialView::ComposeDial(HWND dialWindow, int currentFunction, int previewMod
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  HBITMAP section = memoryDc != nullptr
-                        ? CreateDIBSection(memoryDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0)
-                        : nullptr;
-  if (section == nullptr) {
-    Trace(u"The dial could not be composed\n");
-    if (memoryDc != nullptr) DeleteDC(memoryDc);
+  if (canvas.dc != nullptr) {
+    canvas.section = CreateDIBSection(canvas.dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  }
+  if (canvas.section != nullptr && bits != nullptr) {
+    canvas.oldBitmap = SelectObject(canvas.dc, canvas.section);
+    canvas.bits = static_cast<std::uint32_t*>(bits);
+  }
+  if (canvas.bits == nullptr ||
+      flat::GdipCreateFromHDC(canvas.dc, &canvas.graphics) != Gdiplus::Ok ||
+      canvas.graphics == nullptr) {
+    canvas.graphics = nullptr;
+    ReleaseSection(canvas);
+    return false;
+  }
+  // What a paint draws with GDI+ is blended over the dial image.
+  flat::GdipSetCompositingMode(canvas.graphics, Gdiplus::CompositingModeSourceOver);
+  return true;
+}
+
+void CDialView::ReleaseSection(Canvas& canvas) {
+  if (canvas.graphics != nullptr) flat::GdipDeleteGraphics(canvas.graphics);
+  if (canvas.oldBitmap != nullptr) SelectObject(canvas.dc, canvas.oldBitmap);
+  if (canvas.section != nullptr) DeleteObject(canvas.section);
+  if (canvas.dc != nullptr) DeleteDC(canvas.dc);
+  canvas = Canvas{};
+}
+
+void CDialView::ComposeDial(HWND dialWindow, int currentFunction, int previewMode) {
+  PAINTSTRUCT paint{};
+  HDC paintDc = BeginPaint(dialWindow, &paint);
+  if (paintDc == nullptr) return;
+  if (dialPixels_.empty()) {
     EndPaint(dialWindow, &paint);
     return;
   }
-  HGDIOBJ oldBitmap = SelectObject(memoryDc, section);
-  if (DrawDial(memoryDc, currentFunction, previewMode)) {
+  if (canvas_.graphics == nullptr && !MakeSection(paintDc, canvas_)) {
+    Trace(u"The dial could not be composed\n");
+    EndPaint(dialWindow, &paint);
+    return;
+  }
+  if (Compose(canvas_.bits, canvas_.graphics, currentFunction, previewMode)) {
     const LONG exStyle = GetWindowLongW(dialWindow, GWL_EXSTYLE);
     if ((exStyle & WS_EX_LAYERED) == 0)
       SetWindowLongW(dialWindow, GWL_EXSTYLE, exStyle | WS_EX_LAYERED);
@@ -233,12 +445,9 @@ void CDialView::ComposeDial(HWND dialWindow, int currentFunction, int previewMod
     POINT destination = {windowRect.left, windowRect.top};
     SIZE size = {kDialSize, kDialSize};
     POINT source = {0, 0};
-    UpdateLayeredWindow(dialWindow, memoryDc, &destination, &size, memoryDc, &source, 0, &blend_,
-                        ULW_ALPHA);
+    UpdateLayeredWindow(dialWindow, canvas_.dc, &destination, &size, canvas_.dc, &source, 0,
+                        &blend_, ULW_ALPHA);
   }
-  SelectObject(memoryDc, oldBitmap);
-  DeleteObject(section);
-  DeleteDC(memoryDc);
   EndPaint(dialWindow, &paint);
 }
 

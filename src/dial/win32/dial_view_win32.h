@@ -7,8 +7,10 @@
 #include <windows.h>
 
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "dial/dial_plan.h"
 #include "dial/skin_description.h"
@@ -16,7 +18,9 @@
 
 namespace Gdiplus {
 class GpImage;
-}
+class GpBitmap;
+class GpGraphics;
+}  // namespace Gdiplus
 
 namespace torvo::win32 {
 
@@ -37,15 +41,18 @@ class CDialView {
   // button: its object keeps no window.
   void LoadSkin(HWND dialWindow, const std::u16string& skinFolder);
   // Places the window topmost at the lower right of the screen, hidden, and
-  // loads the images (GDI+ must be started).
+  // loads the images (GDI+ must be started), each kept as a bitmap in
+  // memory.
   void InitialiseDial(HWND dialWindow);
   // The paint handler: composes the dial and hands it to the window as its
   // layered content. Without a dial image the content is left as it was.
+  // The section it composes in is made at the first paint and kept.
   void ComposeDial(HWND dialWindow, int currentFunction, int previewMode);
   // Draws the dial into `memoryDc`, which must hold a 185 x 185 32-bit
   // top-down DIB section; the result has premultiplied alpha. False when
   // there is no dial image (nothing drawn).
   bool DrawDial(HDC memoryDc, int currentFunction, int previewMode) const;
+  // Releases the images and the composition's section.
   void ReleaseDialImages();
 
   // 0..7 for the handle of a sector button, -1 for any other window.
@@ -61,16 +68,45 @@ class CDialView {
   }
 
  private:
-  Gdiplus::GpImage* ImageFor(const DialDraw& draw) const;
+  // A 185 x 185 32-bit top-down section in a memory DC, and GDI+ drawing on
+  // that DC.
+  struct Canvas {
+    HDC dc = nullptr;
+    HBITMAP section = nullptr;
+    HGDIOBJ oldBitmap = nullptr;
+    std::uint32_t* bits = nullptr;  // top row first
+    Gdiplus::GpGraphics* graphics = nullptr;
+  };
+
+  static bool MakeSection(HDC referenceDc, Canvas& canvas);
+  static void ReleaseSection(Canvas& canvas);
+  void ComposeFixedParts();
+  // Composes the dial into `bits`, the pixels of the section `graphics`
+  // draws on. False without a dial image.
+  bool Compose(std::uint32_t* bits, Gdiplus::GpGraphics* graphics, int currentFunction,
+               int previewMode) const;
 
   std::optional<std::u16string> dialImagePath_;
   std::array<std::optional<std::u16string>, 9> centreImagePaths_;
   std::array<std::optional<std::u16string>, 9> segmentImagePaths_;
-  // Images of the flat GDI+ interface, null where one could not be made.
-  Gdiplus::GpImage* dialImage_ = nullptr;
-  std::array<Gdiplus::GpImage*, 9> centreImages_{};
-  std::array<Gdiplus::GpImage*, 9> segmentImages_{};  // 1..8 used
+  // The images, decoded once into bitmaps in memory (flat GDI+ interface),
+  // null where one could not be made or where its pixels are kept below.
+  Gdiplus::GpBitmap* dialImage_ = nullptr;
+  std::array<Gdiplus::GpBitmap*, 9> centreImages_{};
+  std::array<Gdiplus::GpBitmap*, 9> segmentImages_{};  // 1..8 used
+  // Where each overlay is drawn: an overlay of the whole dial's size keeps
+  // only its visible part, drawn where it lies; another is scaled onto the
+  // whole dial.
+  std::array<PixelBox, 9> segmentPlaces_{};
+  // What no paint changes, drawn once when the images load: the dial image
+  // on the whole dial (premultiplied, top row first; empty without a dial
+  // image), and for each centre image of the centre square's size the
+  // centre square with that image over the dial image (its rows one after
+  // the other; empty for an image drawn at each paint).
+  std::vector<std::uint32_t> dialPixels_;
+  std::array<std::vector<std::uint32_t>, 9> centrePixels_;
   BLENDFUNCTION blend_{};
+  Canvas canvas_;
   std::array<CRgnButton, kDialFunctionCount> regionButtons_;
 };
 
