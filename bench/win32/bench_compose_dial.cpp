@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "dial/win32/dial_view_win32.h"
+#include "dial_pixels.h"
 
 #ifndef TORVO_DIST_DIR
 #error TORVO_DIST_DIR must name the program folder of the build
@@ -73,25 +74,6 @@ double Median(std::vector<double> values) {
   return values[values.size() / 2];
 }
 
-// The composed dial for a state, as top-down 0xAARRGGBB pixels.
-std::vector<std::uint32_t> Composed(const torvo::win32::CDialView& view, int function,
-                                    int preview) {
-  BITMAPINFO info{};
-  info.bmiHeader = {sizeof(BITMAPINFOHEADER), 185, -185, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-  void* bits = nullptr;
-  HDC dc = CreateCompatibleDC(nullptr);
-  HBITMAP section = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(dc, section);
-  view.DrawDial(dc, function, preview);
-  GdiFlush();
-  std::vector<std::uint32_t> pixels(185 * 185);
-  std::memcpy(pixels.data(), bits, pixels.size() * 4);
-  SelectObject(dc, old);
-  DeleteObject(section);
-  DeleteDC(dc);
-  return pixels;
-}
-
 }  // namespace
 
 int wmain() {
@@ -141,7 +123,7 @@ int wmain() {
     LARGE_INTEGER start;
     LARGE_INTEGER end;
     QueryPerformanceCounter(&start);
-    Composed(dial->view, i % 9, i % 2);
+    torvo::testing::DrawnDialPixels(dial->view, i % 9, i % 2);
     QueryPerformanceCounter(&end);
     draws.push_back(Ms(end.QuadPart - start.QuadPart));
   }
@@ -189,8 +171,8 @@ int wmain() {
   for (int round = 0; round < 40; ++round) {
     const int from = 1 + round % 8;
     const int to = 1 + (round + 3) % 8;
-    const auto before = Composed(dial->view, from, 1);
-    const auto after = Composed(dial->view, to, 1);
+    const auto before = torvo::testing::DrawnDialPixels(dial->view, from, 1);
+    const auto after = torvo::testing::DrawnDialPixels(dial->view, to, 1);
     int probe = -1;
     for (int i = 0; i < 185 * 185 && probe < 0; ++i) {
       if ((after[i] >> 24) == 255 && (before[i] >> 24) == 255 &&

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "dial/win32/dial_view_win32.h"
+#include "dial_pixels.h"
 #include "harness.h"
 #include "hiddriver/client/virtual_keyboard.h"
 
@@ -35,24 +36,6 @@ double NowMs() {
   LARGE_INTEGER now;
   QueryPerformanceCounter(&now);
   return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-// The previewed dial as the program composes it, 0xAARRGGBB top-down.
-std::vector<std::uint32_t> Previewed(const torvo::win32::CDialView& view, int function) {
-  BITMAPINFO info{};
-  info.bmiHeader = {sizeof(BITMAPINFOHEADER), 185, -185, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-  void* bits = nullptr;
-  HDC dc = CreateCompatibleDC(nullptr);
-  HBITMAP section = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(dc, section);
-  view.DrawDial(dc, function, 1);
-  GdiFlush();
-  std::vector<std::uint32_t> pixels(185 * 185);
-  std::memcpy(pixels.data(), bits, pixels.size() * 4);
-  SelectObject(dc, old);
-  DeleteObject(section);
-  DeleteDC(dc);
-  return pixels;
 }
 
 COLORREF ScreenPixel(HDC screen, int x, int y) {
@@ -90,7 +73,8 @@ int wmain() {
   view.InitialiseDial(scratch);
   if (!view.ImagesPresent().dial) return std::puts("the default skin could not be loaded"), 1;
   std::vector<std::vector<std::uint32_t>> previews(9);
-  for (int n = 1; n <= 8; ++n) previews[static_cast<std::size_t>(n)] = Previewed(view, n);
+  for (int n = 1; n <= 8; ++n)
+    previews[static_cast<std::size_t>(n)] = torvo::testing::DrawnDialPixels(view, n, 1);
 
   // Show the dial and start a gesture, as the device does.
   keyboard.SendInputEvent(0x5000, 1);

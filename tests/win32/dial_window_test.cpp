@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "dial/win32/dial_view_win32.h"
+#include "dial_pixels.h"
 #include "dial_test_skin.h"
 #include "torvo_fixture.h"
 
@@ -156,21 +157,9 @@ TEST_F(DialWindowTest, DefaultSkinShowsAsALayeredTopmostDialOverWhatLiesBeneath)
   expected.LoadSkin(scratch, std::u16string(skins.begin(), skins.end()));
   expected.InitialiseDial(scratch);
   ASSERT_TRUE(expected.ImagesPresent().dial);
-  std::vector<std::uint32_t> pixels(185 * 185);
-  {
-    BITMAPINFO info{};
-    info.bmiHeader = {sizeof(BITMAPINFOHEADER), 185, -185, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    void* bits = nullptr;
-    HDC dc = CreateCompatibleDC(nullptr);
-    HBITMAP section = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(dc, section);
-    ASSERT_TRUE(expected.DrawDial(dc, 1, 0));  // the default selection is function 1
-    GdiFlush();
-    std::memcpy(pixels.data(), bits, pixels.size() * 4);
-    SelectObject(dc, old);
-    DeleteObject(section);
-    DeleteDC(dc);
-  }
+  // The default selection is function 1.
+  const std::vector<std::uint32_t> pixels = DrawnDialPixels(expected, 1, 0);
+  ASSERT_FALSE(pixels.empty());
   DestroyWindow(scratch);
 
   // Every fourth pixel: transparent ones show the backdrop, opaque ones the skin.
