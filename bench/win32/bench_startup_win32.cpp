@@ -31,20 +31,6 @@ constexpr double kPrePauseGoalMs = 50;
 constexpr double kFirstReportGoalMs = 1320;
 constexpr double kResidentGoalKb = 30 * 1024;
 
-std::string ReadWholeFile(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return {};
-  std::string text;
-  char buffer[4096];
-  DWORD read = 0;
-  while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0) {
-    text.append(buffer, read);
-  }
-  CloseHandle(file);
-  return text;
-}
-
 std::wstring Lower(std::wstring text) {
   for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(c));
   return text;
@@ -79,14 +65,14 @@ Memory MemoryOf(HANDLE process, const std::wstring& program) {
       const std::wstring pid = found.cFileName;
       if (!pid.empty() && std::all_of(pid.begin(), pid.end(), iswdigit)) {
         const std::wstring folder = L"Z:\\proc\\" + pid + L"\\";
-        std::string line = ReadWholeFile(folder + L"cmdline");
+        std::string line = torvo::testing::ReadWholeFile(folder + L"cmdline");
         std::replace(line.begin(), line.end(), '\0', ' ');
         const std::wstring command = Lower(std::wstring(line.begin(), line.end()));
-        std::string environment = ReadWholeFile(folder + L"environ");
+        std::string environment = torvo::testing::ReadWholeFile(folder + L"environ");
         std::replace(environment.begin(), environment.end(), '\0', '\n');
         if (command.find(wantProgram) != std::wstring::npos &&
             (environment + "\n").find(wantPrefix + "\n") != std::string::npos) {
-          const std::string status = ReadWholeFile(folder + L"status");
+          const std::string status = torvo::testing::ReadWholeFile(folder + L"status");
           memory.residentKb = StatusKb(status, "VmRSS:");
           memory.anonymousKb = StatusKb(status, "RssAnon:");
           memory.source = "/proc status: VmRSS, RssAnon";

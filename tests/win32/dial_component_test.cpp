@@ -153,7 +153,7 @@ TEST(DialPictureTest, PicturesLoadAndCutOutOrFailCleanly) {
   // bitmap and no size. The oversized header claims 60000 x 60000 pixels.
   ASSERT_TRUE(testing::WriteText(folder.Path() + L"bad.bmp", "not a picture at all"));
   ASSERT_TRUE(testing::WriteText(folder.Path() + L"empty.bmp", ""));
-  std::string bytes = testing::ReadText(folder.Path() + L"p.bmp");
+  std::string bytes = testing::ReadWholeFile(folder.Path() + L"p.bmp");
   ASSERT_GT(bytes.size(), 1000u);
   ASSERT_TRUE(testing::WriteText(folder.Path() + L"short.bmp", bytes.substr(0, 1000)));
   ASSERT_TRUE(testing::WriteText(folder.Path() + L"huge.bmp", testing::HugeBmpHeader()));

@@ -88,20 +88,6 @@ bool WriteText(const std::wstring& path, const std::string& text) {
   return WriteBytes(path, text.data(), text.size());
 }
 
-std::string ReadText(const std::wstring& path) {
-  std::string bytes;
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return bytes;
-  char buffer[4096];
-  DWORD read = 0;
-  while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0) {
-    bytes.append(buffer, read);
-  }
-  CloseHandle(file);
-  return bytes;
-}
-
 std::string HugeBmpHeader() {
   BITMAPFILEHEADER file{};
   BITMAPINFOHEADER info{};

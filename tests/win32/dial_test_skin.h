@@ -19,8 +19,6 @@ bool WriteBmp(const std::wstring& path, int width, int height, const PixelFuncti
 // Writes a 32-bit PNG with alpha through GDI+ (started on first use).
 bool WritePng(const std::wstring& path, int width, int height, const PixelFunction& pixel);
 bool WriteText(const std::wstring& path, const std::string& text);
-// The whole file as bytes, empty when it cannot be read.
-std::string ReadText(const std::wstring& path);
 // A BMP of 54 bytes whose header claims 60000 x 60000 pixels of 24 bits.
 std::string HugeBmpHeader();
 

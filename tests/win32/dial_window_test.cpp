@@ -323,7 +323,7 @@ TEST_F(DialWindowTest, DamagedSkinLeavesTheProgramWorkingAndEndingCleanly) {
   UseTestSkin();
   const std::wstring skins = folder.Path() + L"skins\\";
   const std::wstring ini = skins + L"skin_scroll.ini";
-  const std::string normal = ReadText(skins + L"normal.bmp");
+  const std::string normal = ReadWholeFile(skins + L"normal.bmp");
   ASSERT_GT(normal.size(), 5000u);
   ASSERT_TRUE(WriteText(skins + L"normal.bmp", normal.substr(0, 5000)));
   ASSERT_TRUE(WriteText(skins + L"over.bmp", ""));

@@ -20,6 +20,10 @@ void PumpFor(DWORD ms);
 // region (Wine leaves the process counters' PrivateUsage at 0).
 double CommittedPrivateRegionsKb(HANDLE process);
 
+// The whole content of a file (empty when it cannot be opened), read while
+// other programs may write, rename or delete it.
+std::string ReadWholeFile(const std::wstring& path);
+
 // The build's program folder (Torvo.exe, hiddriver.dll, lan.dll, skins\).
 std::wstring DistFolder();
 
