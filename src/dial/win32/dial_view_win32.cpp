@@ -160,24 +160,21 @@ std::uint32_t* SectionBits(HDC dc) {
   return static_cast<std::uint32_t*>(section.dsBm.bmBits);
 }
 
-// Copies the square `s` of a whole dial out into `square` (its rows one
-// after the other), or back.
-void CopyOutOfSquare(const std::uint32_t* dial, std::uint32_t* square, const DialSquare& s) {
-  for (int y = 0; y < s.size; ++y) {
-    const std::size_t row =
-        static_cast<std::size_t>(s.top + y) * kDialSize + static_cast<std::size_t>(s.left);
-    std::memcpy(square + static_cast<std::size_t>(y) * static_cast<std::size_t>(s.size), dial + row,
-                static_cast<std::size_t>(s.size) * sizeof(std::uint32_t));
+// Copies `rows` rows of `width` pixels between two pictures whose rows are
+// `fromStride` and `toStride` pixels apart: a square of the dial out into
+// a picture of its own (its rows one after the other), or back.
+void CopyRows(const std::uint32_t* from, std::size_t fromStride, std::uint32_t* to,
+              std::size_t toStride, int rows, int width) {
+  for (int y = 0; y < rows; ++y) {
+    std::memcpy(to + static_cast<std::size_t>(y) * toStride,
+                from + static_cast<std::size_t>(y) * fromStride,
+                static_cast<std::size_t>(width) * sizeof(std::uint32_t));
   }
 }
 
-void CopyIntoSquare(const std::uint32_t* square, std::uint32_t* dial, const DialSquare& s) {
-  for (int y = 0; y < s.size; ++y) {
-    const std::size_t row =
-        static_cast<std::size_t>(s.top + y) * kDialSize + static_cast<std::size_t>(s.left);
-    std::memcpy(dial + row, square + static_cast<std::size_t>(y) * static_cast<std::size_t>(s.size),
-                static_cast<std::size_t>(s.size) * sizeof(std::uint32_t));
-  }
+// Where the square `s` starts in a whole dial's pixels.
+std::size_t SquareOffset(const DialSquare& s) {
+  return static_cast<std::size_t>(s.top) * kDialSize + static_cast<std::size_t>(s.left);
 }
 
 }  // namespace
@@ -295,10 +292,10 @@ void CDialView::ComposeFixedParts() {
     DrawImage(scratch.graphics, centre, BoxOf(kCentreSquare));
     flat::GdipFlush(scratch.graphics, Gdiplus::FlushIntentionSync);
     GdiFlush();
-    centrePixels_[n].assign(
-        static_cast<std::size_t>(kCentreSquare.size) * static_cast<std::size_t>(kCentreSquare.size),
-        0);
-    CopyOutOfSquare(scratch.bits, centrePixels_[n].data(), kCentreSquare);
+    const auto side = static_cast<std::size_t>(kCentreSquare.size);
+    centrePixels_[n].assign(side * side, 0);
+    CopyRows(scratch.bits + SquareOffset(kCentreSquare), kDialSize, centrePixels_[n].data(), side,
+             kCentreSquare.size, kCentreSquare.size);
     DeleteImage(centre);
   }
   ReleaseSection(scratch);
@@ -351,7 +348,9 @@ bool CDialView::Compose(std::uint32_t* bits, Gdiplus::GpGraphics* graphics, int 
         break;
       case DialImageKind::kCentre:
         if (!centrePixels_[index].empty()) {
-          CopyIntoSquare(centrePixels_[index].data(), bits, kCentreSquare);
+          CopyRows(centrePixels_[index].data(), static_cast<std::size_t>(kCentreSquare.size),
+                   bits + SquareOffset(kCentreSquare), kDialSize, kCentreSquare.size,
+                   kCentreSquare.size);
         } else {
           DrawImage(graphics, centreImages_[index], BoxOf(draw.square));
           drawn = true;
