@@ -123,8 +123,7 @@ static HBITMAP LoadPicture(const wchar_t* path) {
   }
   if (SUCCEEDED(OleLoadPicture(stream, (LONG)size, FALSE, &IID_IPicture, (void**)&picture))) {
     if (SUCCEEDED(picture->lpVtbl->get_Handle(picture, &handle)) && handle != 0) {
-      copy = (HBITMAP)CopyImage((HBITMAP)(UINT_PTR)handle, IMAGE_BITMAP, 0, 0,
-                                LR_CREATEDIBSECTION);
+      copy = (HBITMAP)CopyImage((HBITMAP)(UINT_PTR)handle, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION);
     }
     picture->lpVtbl->Release(picture);
   }
@@ -151,8 +150,8 @@ static HBITMAP CutRect(HBITMAP source, int x, int y, int w, int h) {
 
 /* The mask's non-white pixels as a region: one rectangle per run of a row. */
 static HRGN MaskRegion(const wchar_t* path) {
-  HBITMAP mask = (HBITMAP)LoadImageW(NULL, path, IMAGE_BITMAP, 0, 0,
-                                     LR_LOADFROMFILE | LR_CREATEDIBSECTION);
+  HBITMAP mask =
+      (HBITMAP)LoadImageW(NULL, path, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION);
   BITMAP info;
   BITMAPINFOHEADER header;
   HDC dc;
@@ -182,7 +181,8 @@ static HRGN MaskRegion(const wchar_t* path) {
     SelectObject(dc, oldSection);
     DeleteDC(maskDc);
     capacity = w * h / 2 + 1;
-    data = (RGNDATA*)HeapAlloc(GetProcessHeap(), 0, sizeof(RGNDATAHEADER) + capacity * sizeof(RECT));
+    data =
+        (RGNDATA*)HeapAlloc(GetProcessHeap(), 0, sizeof(RGNDATAHEADER) + capacity * sizeof(RECT));
     if (data != NULL) {
       RECT* rects = (RECT*)data->Buffer;
       for (y = 0; y < h; ++y) {
