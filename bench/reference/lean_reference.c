@@ -17,12 +17,23 @@
  *   WM_PAINT);
  * - at the timer's first tick: the upload-start report and the host-state
  *   report, each followed by the readiness poll; then it idles.
- * WM_COMMAND 6002 closes it, as it closes Torvo.exe. */
+ * WM_COMMAND 6002 closes it, as it closes Torvo.exe.
+ *
+ * With the argument "parts" it also takes, at the same points of its start,
+ * the steps that Torvo.exe takes beyond showing the dial and reaching the
+ * device, so that the benchmark can measure what they cost: a thread-wide
+ * WH_CALLWNDPROC hook and InitCommonControlsEx (before the window), the
+ * per-user application-data folder (SHGetFolderPathW) and a second thread
+ * waiting for thread messages (before the pause), the tray icon taken from
+ * the program file's small shell icon (SHGetFileInfoW) and OSD.exe started
+ * from the program folder with ShellExecuteW (after it). */
 #include <windows.h>
 #include <objbase.h>
 #include <ocidl.h>
 #include <olectl.h>
+#include <commctrl.h>
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include <string.h>
 
@@ -84,6 +95,9 @@ typedef struct {
 } RegionButton;
 static RegionButton buttons[kButtons];
 static NOTIFYICONDATAW trayIcon;
+static BOOL withParts;
+static HANDLE partsThread;
+static DWORD partsThreadId;
 
 /* ------------------------------------------------------------------------ */
 /* The skin */
@@ -405,6 +419,64 @@ static void StartupUpload(void) {
 }
 
 /* ------------------------------------------------------------------------ */
+/* The steps of the "parts" mode */
+
+static LRESULT CALLBACK PassOn(int code, WPARAM wParam, LPARAM lParam) {
+  return CallNextHookEx(NULL, code, wParam, lParam);
+}
+
+static DWORD WINAPI WaitForThreadMessages(LPVOID parameter) {
+  MSG msg;
+  (void)parameter;
+  while (GetMessageW(&msg, NULL, 0, 0) > 0) {
+  }
+  return 0;
+}
+
+/* The hook and the common controls; comctl32.dll is bound here, not
+ * imported, so that the plain mode never loads it. */
+static void PartsBeforeWindow(HINSTANCE instance) {
+  typedef BOOL(WINAPI * InitControlsFn)(const INITCOMMONCONTROLSEX*);
+  INITCOMMONCONTROLSEX controls = {sizeof(INITCOMMONCONTROLSEX), 0xFF};
+  HMODULE comctl;
+  InitControlsFn initControls;
+  SetWindowsHookExW(WH_CALLWNDPROC, PassOn, instance, GetCurrentThreadId());
+  comctl = LoadLibraryW(L"comctl32.dll");
+  initControls =
+      comctl != NULL ? (InitControlsFn)(void*)GetProcAddress(comctl, "InitCommonControlsEx") : NULL;
+  if (initControls != NULL) initControls(&controls);
+}
+
+static void PartsBeforePause(void) {
+  wchar_t folder[MAX_PATH];
+  SHGetFolderPathW(NULL, CSIDL_APPDATA | CSIDL_FLAG_CREATE, NULL, 0, folder);
+  partsThread = CreateThread(NULL, 4096, WaitForThreadMessages, NULL, 0, &partsThreadId);
+}
+
+static HICON ProgramFileIcon(void) {
+  wchar_t path[MAX_PATH];
+  SHFILEINFOW info;
+  memset(&info, 0, sizeof(info));
+  GetModuleFileNameW(NULL, path, MAX_PATH);
+  SHGetFileInfoW(path, FILE_ATTRIBUTE_NORMAL, &info, sizeof(info), SHGFI_ICON | SHGFI_SMALLICON);
+  return info.hIcon;
+}
+
+static void StartOsd(void) {
+  wchar_t path[MAX_PATH];
+  lstrcpyW(path, programFolder);
+  lstrcatW(path, L"\\OSD.exe");
+  ShellExecuteW(NULL, L"open", path, NULL, NULL, SW_SHOW);
+}
+
+static void PartsAtEnd(void) {
+  if (partsThread == NULL) return;
+  PostThreadMessageW(partsThreadId, WM_QUIT, 0, 0);
+  WaitForSingleObject(partsThread, 1000);
+  CloseHandle(partsThread);
+}
+
+/* ------------------------------------------------------------------------ */
 /* The main window */
 
 static int OnCreate(HWND window, HINSTANCE instance) {
@@ -417,6 +489,7 @@ static int OnCreate(HWND window, HINSTANCE instance) {
   lstrcatW(skinFolder, L"skins\\");
   LoadSkin(window, instance);
   BindDeviceLibrary();
+  if (withParts) PartsBeforePause();
   Sleep(1000);
   if (openDevMonitor != NULL) openDevMonitor(window, kMsgDeviceEvent, kMsgDeviceConnection);
   if (openFeatureDevice != NULL && openFeatureDevice()) {
@@ -427,10 +500,11 @@ static int OnCreate(HWND window, HINSTANCE instance) {
     trayIcon.uID = kTrayId;
     trayIcon.uFlags = NIF_ICON | NIF_MESSAGE | NIF_TIP;
     trayIcon.uCallbackMessage = kMsgTray;
-    trayIcon.hIcon = LoadIconW(NULL, (LPCWSTR)IDI_APPLICATION);
+    trayIcon.hIcon = withParts ? ProgramFileIcon() : LoadIconW(NULL, (LPCWSTR)IDI_APPLICATION);
     lstrcpyW(trayIcon.szTip, L"Torvo reference");
     Shell_NotifyIconW(NIM_ADD, &trayIcon);
   }
+  if (withParts) StartOsd();
   return 0;
 }
 
@@ -440,6 +514,7 @@ static void OnDestroy(void) {
   if (closeDevMonitor != NULL) closeDevMonitor();
   if (closeFeatureDevice != NULL) closeFeatureDevice();
   if (deviceLibrary != NULL) FreeLibrary(deviceLibrary);
+  PartsAtEnd();
   if (dialImage != NULL) GdipDisposeImage(dialImage);
   for (i = 0; i <= 8; ++i) {
     if (centreImages[i] != NULL) GdipDisposeImage(centreImages[i]);
@@ -487,8 +562,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR arguments, int
   HWND window;
   MSG msg;
   (void)previous;
-  (void)arguments;
   (void)show;
+  withParts = arguments != NULL && wcsstr(arguments, L"parts") != NULL;
+  if (withParts) PartsBeforeWindow(instance);
   CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
   if (GdiplusStartup(&gdiplusToken, &input, NULL) != 0) gdiplusToken = 0;
   memset(&wc, 0, sizeof(wc));

@@ -8,7 +8,12 @@
 //   report received, then one second idle); goal: at most 1.10 x;
 // - private memory: resident anonymous pages (/proc under Wine) and the
 //   committed private regions.
-// Then where Torvo's resident memory beyond the reference's goes: every
+// A third program runs in turn with them: the reference taking, at the same
+// points of its start, the steps Torvo.exe takes beyond the dial and the
+// device (the menu hook, the common controls, the settings folder, the
+// worker thread, the tray icon from the program file's shell icon, the start
+// of OSD.exe), which measures what those steps cost.
+// Then where Torvo's resident memory beyond each of them goes: every
 // mapping of /proc/<pid>/smaps of the Wine process, named by its file (a
 // Windows module, a Unix library, a font) or, for anonymous memory, by what
 // the Windows side says its region is (an image copied into memory, a
@@ -315,20 +320,40 @@ std::wstring ReferenceProgram() {
   return folder + kReferenceName;
 }
 
-bool StartOnce(bool reference, Start& figures) {
+// The programs measured: Torvo.exe, the reference, and the reference with
+// the steps that Torvo.exe takes beyond showing the dial and reaching the
+// device (its argument "parts": the menu hook, the common controls, the
+// settings folder, the worker thread, the tray icon from the program file's
+// shell icon, the start of OSD.exe).
+enum class Program { kTorvo, kReference, kReferenceWithParts };
+
+const char* NameOf(Program program) {
+  switch (program) {
+    case Program::kTorvo:
+      return "Torvo.exe";
+    case Program::kReference:
+      return "reference";
+    case Program::kReferenceWithParts:
+      return "reference + steps";
+  }
+  return "?";
+}
+
+bool StartOnce(Program which, Start& figures) {
   torvo::testing::EndStrayInstances();
   torvo::vkb::VirtualKeyboard keyboard;
   if (!keyboard.Create(true)) return std::puts("virtual keyboard not available"), false;
   torvo::testing::SettingsArea area;
   torvo::testing::ProgramFolder folder;
   std::wstring program = folder.Path() + L"Torvo.exe";
-  if (reference) {
+  if (which != Program::kTorvo) {
     program = folder.Path() + kReferenceName;
     if (!CopyFileW(ReferenceProgram().c_str(), program.c_str(), FALSE)) {
       return std::puts("the reference program is missing"), false;
     }
   }
   std::wstring commandLine = L"\"" + program + L"\"";
+  if (which == Program::kReferenceWithParts) commandLine += L" parts";
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info{};
@@ -402,7 +427,7 @@ double Ratio(double torvo, double reference) {
 
 // Where Torvo's resident memory beyond the reference's goes, kind by kind,
 // in the leanest start of each.
-void PrintAccounting(const Start& torvo, const Start& reference) {
+void PrintAccounting(const Start& torvo, const Start& reference, const char* referenceName) {
   std::map<std::string, std::pair<double, double>> kinds;
   for (const auto& [kind, kb] : torvo.memory.residentByKind) kinds[kind].first = kb;
   for (const auto& [kind, kb] : reference.memory.residentByKind) kinds[kind].second = kb;
@@ -410,9 +435,9 @@ void PrintAccounting(const Start& torvo, const Start& reference) {
   for (const auto& [kind, pair] : kinds) order.emplace_back(pair.first - pair.second, kind);
   std::sort(order.begin(), order.end(),
             [](const auto& a, const auto& b) { return std::fabs(a.first) > std::fabs(b.first); });
-  std::printf(
-      "\nresident memory by kind (KiB), Torvo.exe - reference, the leanest start of each:\n");
-  std::printf("  %9s %9s %9s  %s\n", "Torvo", "reference", "beyond", "kind");
+  std::printf("\nresident memory by kind (KiB), Torvo.exe - %s, the leanest start of each:\n",
+              referenceName);
+  std::printf("  %9s %9s %9s  %s\n", "Torvo", "other", "beyond", "kind");
   double named = 0;
   double small = 0;
   for (const auto& [difference, kind] : order) {
@@ -425,7 +450,7 @@ void PrintAccounting(const Start& torvo, const Start& reference) {
     std::printf("  %9.0f %9.0f %+9.0f  %s\n", pair.first, pair.second, difference, kind.c_str());
   }
   std::printf("  %9s %9s %+9.0f  every other kind (under 32 KiB each)\n", "", "", small);
-  std::printf("  total beyond the reference: %+.0f KiB (VmRSS: %+.0f KiB)\n", named + small,
+  std::printf("  total beyond: %+.0f KiB (VmRSS: %+.0f KiB)\n", named + small,
               torvo.memory.residentKb - reference.memory.residentKb);
 }
 
@@ -433,49 +458,61 @@ void PrintAccounting(const Start& torvo, const Start& reference) {
 
 int wmain() {
   std::printf("load average at start: %s\n", LoadAverage().c_str());
-  std::vector<Start> torvoStarts;
-  std::vector<Start> referenceStarts;
-  // Alternately, the order turned each round, so that neither program
-  // always runs right after the other.
+  const Program programs[3] = {Program::kTorvo, Program::kReference, Program::kReferenceWithParts};
+  std::vector<Start> starts[3];
+  // Alternately, the order turned each round, so that no program always
+  // runs right after the same other one.
   for (int round = 1; round <= 3; ++round) {
-    for (int turn = 0; turn < 2; ++turn) {
-      const bool reference = (turn == 0) == (round % 2 == 0);
+    for (int turn = 0; turn < 3; ++turn) {
+      const int index = (turn + round - 1) % 3;
       Start figures;
-      const char* name = reference ? "reference" : "Torvo.exe";
-      if (!StartOnce(reference, figures)) {
+      const char* name = NameOf(programs[index]);
+      if (!StartOnce(programs[index], figures)) {
         std::printf("round %d, %s: no start-up upload measured\n", round, name);
         continue;
       }
       std::printf(
-          "round %d, %-9s: titled %4.0f ms, first report %5.0f ms, resident %6.0f KiB, "
+          "round %d, %-17s: titled %4.0f ms, first report %5.0f ms, resident %6.0f KiB, "
           "anonymous %6.0f KiB, committed private %6.0f KiB\n",
           round, name, figures.titledMs, figures.firstReportMs, figures.memory.residentKb,
           figures.memory.anonymousKb, figures.memory.committedPrivateKb);
-      (reference ? referenceStarts : torvoStarts).push_back(figures);
+      starts[index].push_back(figures);
     }
   }
   std::printf("load average at end: %s\n", LoadAverage().c_str());
-  if (torvoStarts.empty() || referenceStarts.empty()) return 1;
-  const Best torvo = BestOf(torvoStarts);
-  const Best reference = BestOf(referenceStarts);
-  const double startRatio = Ratio(torvo.firstReportMs, reference.firstReportMs);
-  const double residentRatio = Ratio(torvo.residentKb, reference.residentKb);
-  std::printf("\nbest of three          %10s %10s  ratio  goal\n", "Torvo.exe", "reference");
-  std::printf("start to window titled %7.0f ms %7.0f ms  %.3f\n", torvo.titledMs,
-              reference.titledMs, Ratio(torvo.titledMs, reference.titledMs));
-  std::printf("start to first report  %7.0f ms %7.0f ms  %.3f  <= %.2f\n", torvo.firstReportMs,
-              reference.firstReportMs, startRatio, kStartGoalRatio);
-  std::printf("resident memory        %6.1f MiB %6.1f MiB  %.3f  <= %.2f\n",
-              torvo.residentKb / 1024.0, reference.residentKb / 1024.0, residentRatio,
-              kResidentGoalRatio);
-  std::printf("anonymous (resident)   %6.1f MiB %6.1f MiB  %.3f\n", torvo.anonymousKb / 1024.0,
-              reference.anonymousKb / 1024.0, Ratio(torvo.anonymousKb, reference.anonymousKb));
-  std::printf("committed private      %6.1f MiB %6.1f MiB  %.3f\n",
-              torvo.committedPrivateKb / 1024.0, reference.committedPrivateKb / 1024.0,
-              Ratio(torvo.committedPrivateKb, reference.committedPrivateKb));
+  if (starts[0].empty() || starts[1].empty()) return 1;
+  const Best torvo = BestOf(starts[0]);
+  const Best reference = BestOf(starts[1]);
+  const Best parts = BestOf(starts[2]);
+  std::printf("\nbest of three          %10s %10s %17s  ratio  goal  ratio to reference + steps\n",
+              "Torvo.exe", "reference", "reference + steps");
+  auto row = [&](const char* what, double t, double r, double p, double scale, const char* unit,
+                 double goal) {
+    std::printf("%-22s %7.*f %-3s %6.*f %-3s %13.*f %-3s  %.3f  ", what, scale > 1 ? 1 : 0,
+                t / scale, unit, scale > 1 ? 1 : 0, r / scale, unit, scale > 1 ? 1 : 0, p / scale,
+                unit, Ratio(t, r));
+    if (goal > 0) {
+      std::printf("<= %.2f", goal);
+    } else {
+      std::printf("      ");
+    }
+    std::printf("  %.3f\n", Ratio(t, p));
+  };
+  row("start to window titled", torvo.titledMs, reference.titledMs, parts.titledMs, 1, "ms", 0);
+  row("start to first report", torvo.firstReportMs, reference.firstReportMs, parts.firstReportMs, 1,
+      "ms", kStartGoalRatio);
+  row("resident memory", torvo.residentKb, reference.residentKb, parts.residentKb, 1024, "MiB",
+      kResidentGoalRatio);
+  row("anonymous (resident)", torvo.anonymousKb, reference.anonymousKb, parts.anonymousKb, 1024,
+      "MiB", 0);
+  row("committed private", torvo.committedPrivateKb, reference.committedPrivateKb,
+      parts.committedPrivateKb, 1024, "MiB", 0);
   if (torvo.leanest != nullptr && reference.leanest != nullptr &&
       !torvo.leanest->memory.residentByKind.empty()) {
-    PrintAccounting(*torvo.leanest, *reference.leanest);
+    PrintAccounting(*torvo.leanest, *reference.leanest, "reference");
+    if (parts.leanest != nullptr) {
+      PrintAccounting(*torvo.leanest, *parts.leanest, "reference + steps");
+    }
   }
   return 0;
 }
