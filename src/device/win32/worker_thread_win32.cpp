@@ -77,21 +77,28 @@ bool UploadWorkerThread::Start(DWORD stackSize) {
   }
   process.workerThread = CreateThread(nullptr, stackSize, &WorkerThreadProc, context.get(), 0,
                                       &process.workerThreadId);
-  bool ready = false;
-  if (process.workerThread != nullptr) {
-    HANDLE waits[2] = {context->queueReady, process.workerThread};
-    ready = WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0;
-    context_ = context.release();  // the thread owns a view of it from now on
-  } else {
+  if (process.workerThread == nullptr) {
     Trace(u"The upload worker could not be started\n");
     CloseHandle(context->queueReady);
+    return false;
   }
-  return ready;
+  queueReady_ = false;
+  context_ = context.release();  // the thread owns a view of it from now on
+  return true;
+}
+
+bool UploadWorkerThread::QueueReady(DWORD waitMs) {
+  DeviceLinkValues& process = DeviceLink();
+  if (context_ == nullptr || process.workerThread == nullptr) return false;
+  if (queueReady_) return true;
+  HANDLE waits[2] = {context_->queueReady, process.workerThread};
+  queueReady_ = WaitForMultipleObjects(2, waits, FALSE, waitMs) == WAIT_OBJECT_0;
+  return queueReady_;
 }
 
 bool UploadWorkerThread::Post(WPARAM request, LPARAM parameter, const ConfigBlock& block) {
   DeviceLinkValues& process = DeviceLink();
-  if (context_ == nullptr || process.workerThread == nullptr) return false;
+  if (!QueueReady(INFINITE)) return false;
   const DWORD threadId = process.workerThreadId;
   const bool posted = context_->requests.Post(request, block, [&] {
     return PostThreadMessageW(threadId, MSG_WORKER_REQUEST, request, parameter) != 0;
@@ -103,8 +110,14 @@ bool UploadWorkerThread::Post(WPARAM request, LPARAM parameter, const ConfigBloc
 UploadWorkerThread::StopResult UploadWorkerThread::Stop(DWORD waitMs) {
   DeviceLinkValues& process = DeviceLink();
   if (process.workerThread == nullptr) return StopResult::kNotRunning;
+  // A worker still getting ready has no queue for WM_QUIT yet; the wait for
+  // it comes out of the same time.
+  const ULONGLONG start = GetTickCount64();
+  QueueReady(waitMs);
   PostThreadMessageW(process.workerThreadId, WM_QUIT, 0, 0);
-  const DWORD wait = WaitForSingleObject(process.workerThread, waitMs);
+  const ULONGLONG spent = GetTickCount64() - start;
+  const DWORD wait = WaitForSingleObject(process.workerThread,
+                                         spent >= waitMs ? 0 : static_cast<DWORD>(waitMs - spent));
   CloseHandle(process.workerThread);
   process.workerThread = nullptr;
   if (wait != WAIT_OBJECT_0) {

@@ -34,8 +34,9 @@ class UploadWorkerThread {
   UploadWorkerThread& operator=(const UploadWorkerThread&) = delete;
 
   // Creates the worker; the handle and id go to DeviceLink().workerThread /
-  // workerThreadId. Returns once the thread's message queue exists, so that
-  // requests posted from now on are not lost.
+  // workerThreadId. Returns at once: the new thread gets ready (the loader's
+  // thread notifications, its message queue) while the caller goes on, and
+  // the first post waits for its queue, so that no request is lost.
   bool Start(DWORD stackSize);
   // Posts request `request` with `parameter` as its lParam, queuing beside
   // it what it uploads of `block` (WorkerRequests); false when the worker is
@@ -47,7 +48,12 @@ class UploadWorkerThread {
   StopResult Stop(DWORD waitMs);
 
  private:
+  // Waits at most `waitMs` for the worker's message queue; false when the
+  // thread ended first or the time ran out.
+  bool QueueReady(DWORD waitMs);
+
   WorkerContext* context_ = nullptr;
+  bool queueReady_ = false;
 };
 
 // Runs `call` with a protocol of its own (its own abort flag, so an abort
