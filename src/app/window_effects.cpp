@@ -9,6 +9,16 @@ Effects ActiveSlotAnnouncement(int slot) {
           effect::PostToOsd(MSG_OSD_SHOW, kOsdShowSlot, announced)};
 }
 
+Effects SaveActiveProfileEffects() {
+  return {effect::Simple(EffectKind::kPublishConfig), effect::Simple(EffectKind::kSaveProfileFiles),
+          effect::PostToConfigurator(MSG_CFG_SETTINGS_SAVED)};
+}
+
+bool ReachesDevice(EffectKind kind) {
+  return kind == EffectKind::kSendHostState || kind == EffectKind::kSendDialFunction ||
+         kind == EffectKind::kPostWorkerRequest || kind == EffectKind::kPostApplyRequest;
+}
+
 Effects ConfiguratorCloseEffects() {
   return {effect::PostToConfigurator(MSG_CFG_CLOSE_NOTICE), effect::PostToConfigurator(MSG_CLOSE)};
 }
@@ -31,8 +41,8 @@ const char* EffectKindName(EffectKind kind) {
       return "PostToOsd";
     case EffectKind::kSaveConfig:
       return "SaveConfig";
-    case EffectKind::kSaveActiveProfile:
-      return "SaveActiveProfile";
+    case EffectKind::kSaveProfileFiles:
+      return "SaveProfileFiles";
     case EffectKind::kWriteOsdText:
       return "WriteOsdText";
     case EffectKind::kStartOnScreenKeyboard:
@@ -49,8 +59,10 @@ const char* EffectKindName(EffectKind kind) {
       return "SendDialFunction";
     case EffectKind::kPostWorkerRequest:
       return "PostWorkerRequest";
-    case EffectKind::kConnectionChange:
-      return "ConnectionChange";
+    case EffectKind::kPostApplyRequest:
+      return "PostApplyRequest";
+    case EffectKind::kAnswerApply:
+      return "AnswerApply";
     case EffectKind::kStartTimer:
       return "StartTimer";
     case EffectKind::kStopTimer:

@@ -3,6 +3,7 @@
 
 #include <deque>
 #include <map>
+#include <set>
 #include <memory>
 #include <random>
 #include <string>
@@ -15,6 +16,7 @@
 #include "device/reports.h"
 #include "app/presence_tracker.h"
 #include "device/upload_worker.h"
+#include "settings/settings_model.h"
 #include "device_fakes.h"
 #include "fakes.h"
 #include "hiddriver/control_block.h"
@@ -189,6 +191,24 @@ TEST_F(UploadWorkerTest, EachRequestUploadsTheSnapshotItWasPostedWith) {
   EXPECT_TRUE(device.log.empty());
 }
 
+// A thousand applies behind a busy keyboard: the same settings share one
+// copy, and a change gets a copy of its own.
+TEST(WorkerRequestsTest, UploadsOfTheSameSettingsShareOneCopy) {
+  WorkerRequests requests;
+  auto block = std::make_unique<ConfigBlock>();
+  MakeDefaultBlock(*block);
+  for (int i = 0; i < 1000; ++i) requests.Post(REQ_APPLY, *block, [] { return true; });
+  block->slots[2].keys[4].keyCodes[0] = 0x2C;
+  requests.Post(REQ_APPLY, *block, [] { return true; });
+  requests.Post(REQ_SWITCH_SLOT, *block, [] { return true; });
+  requests.Post(REQ_FULL_UPLOAD, *block, [] { return true; });
+  std::set<const ConfigBlock*> copies;
+  while (auto entry = requests.TakeOldest()) {
+    if (entry->snapshot != nullptr) copies.insert(entry->snapshot.get());
+  }
+  EXPECT_EQ(copies.size(), 2u);
+}
+
 TEST_F(UploadWorkerTest, RemovalAsTheWorkerBecomesBusyDropsTheRequest) {
   // The device leaves between the worker's first presence check and its
   // raising workerBusy: the removal found an idle worker and raised no
@@ -266,7 +286,7 @@ class TwoThreadRun final : public MainWindowActions {
     shared.Publish(settings.config);
     flags.devicePresence = kDevicePresent;
     keyboard.OpenFeatureDevice();
-    core.NoteActiveSlot();
+    flags.activeSlot = settings.config.header.activeSlot;
     written = std::make_unique<ConfigBlock>(settings.config);
     applied = std::make_unique<ConfigBlock>(settings.config);
     PostWorkerRequest(REQ_FULL_UPLOAD, 0);  // timer 502
@@ -279,7 +299,7 @@ class TwoThreadRun final : public MainWindowActions {
     Drain();
     if (keyboard.block->plugged == 0) {
       vkb::SetPlugged(*keyboard.block, true, false);
-      core.HandleDeviceEvent(0x7F000000u + PresenceTracker::kArrived);
+      core.ConnectionChanged(PresenceTracker::kArrived);
     }
     if (arrivalPending) ArrivalPauseElapsed();
     Drain();
@@ -292,7 +312,6 @@ class TwoThreadRun final : public MainWindowActions {
   // As the window does: only while the device is open and present.
   bool PostWorkerRequest(std::uintptr_t request, std::intptr_t parameter) override {
     if (flags.devicePresence != kDevicePresent) return false;
-    core.NoteActiveSlot();
     const bool posted = requests.Post(request, settings.config, [&] {
       messages.emplace_back(request, parameter);
       return true;
@@ -444,10 +463,10 @@ class TwoThreadRun final : public MainWindowActions {
       case 6:
         if (plugged) {
           vkb::SetPlugged(*keyboard.block, false, false);
-          core.HandleDeviceEvent(0x7F000000u + PresenceTracker::kRemoved);
+          core.ConnectionChanged(PresenceTracker::kRemoved);
         } else {
           vkb::SetPlugged(*keyboard.block, true, false);
-          core.HandleDeviceEvent(0x7F000000u + PresenceTracker::kArrived);
+          core.ConnectionChanged(PresenceTracker::kArrived);
         }
         break;
       default:
@@ -549,11 +568,12 @@ TEST(DevicePresenceTest, TheDeviceCountsAsAbsentUntilOpenedAfterThePause) {
     EXPECT_EQ(presence.OnConnectionChange(1), kStartPause);
     EXPECT_EQ(flags.devicePresence, before) << "nothing may be sent during the pause";
     EXPECT_TRUE(presence.OnConnectionChange(1).empty());  // second arrival ignored
-    EXPECT_EQ(presence.OnArrivalPauseElapsed(), kRestOfArrival);
+    EXPECT_EQ(presence.OnArrivalPauseElapsed(presence.ArrivalNumber()), kRestOfArrival);
     EXPECT_EQ(flags.devicePresence, before);
     presence.OnFeatureDeviceOpened();
     EXPECT_EQ(flags.devicePresence, kDevicePresent);
-    EXPECT_TRUE(presence.OnArrivalPauseElapsed().empty());  // a stray timer tick
+    EXPECT_TRUE(
+        presence.OnArrivalPauseElapsed(presence.ArrivalNumber()).empty());  // a stray timer tick
     EXPECT_TRUE(presence.OnConnectionChange(1).empty());
   }
 }
@@ -580,21 +600,29 @@ TEST(DevicePresenceTest, RemovalClosesOnceAndAbortsABusyWorker) {
   EXPECT_EQ(flags.devicePresence, kDeviceRemoved);
 }
 
-TEST(DevicePresenceTest, RemovalDuringTheArrivalPauseCancelsTheArrival) {
+TEST(DevicePresenceTest, RemovalDuringTheArrivalPauseEndsTheArrivalAndClosesTheConfigurator) {
   DeviceFlags flags;
   flags.devicePresence = kDeviceNotOpened;
   flags.workerBusy = 1;
   PresenceTracker presence(flags);
   presence.OnConnectionChange(1);
-  // Nothing was opened or shown for the device: only the pause is cancelled.
-  EXPECT_EQ(presence.OnConnectionChange(2), Effects{effect::StopTimer(TIMER_ARRIVAL_PAUSE)});
+  const unsigned first = presence.ArrivalNumber();
+  // Nothing was opened or shown for the device: the pause stops, and the
+  // configurator is closed as after every removal.
+  Effects expected = {
+      effect::StopTimer(TIMER_ARRIVAL_PAUSE),
+      effect::TraceText(u"Device removed during the arrival pause; the arrival is cancelled\n"),
+      effect::PostToConfigurator(MSG_CFG_CLOSE_NOTICE), effect::PostToConfigurator(MSG_CLOSE)};
+  EXPECT_EQ(presence.OnConnectionChange(2), expected);
   EXPECT_EQ(flags.devicePresence, kDeviceRemoved);
   EXPECT_EQ(flags.abortTransfer, 0);
-  EXPECT_TRUE(presence.OnArrivalPauseElapsed().empty());
+  EXPECT_TRUE(presence.OnArrivalPauseElapsed(first).empty());
   EXPECT_TRUE(presence.OnConnectionChange(2).empty());
-  // A later arrival runs whole again.
+  // A later arrival runs whole again; the pause of the first one, ending
+  // late, does not end it.
   EXPECT_EQ(presence.OnConnectionChange(1), kStartPause);
-  EXPECT_EQ(presence.OnArrivalPauseElapsed(), kRestOfArrival);
+  EXPECT_TRUE(presence.OnArrivalPauseElapsed(first).empty());
+  EXPECT_EQ(presence.OnArrivalPauseElapsed(presence.ArrivalNumber()), kRestOfArrival);
 }
 
 TEST(DevicePresenceTest, TheStartDecidesPresenceAndWhatRuns) {
