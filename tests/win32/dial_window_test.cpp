@@ -273,6 +273,9 @@ TEST_F(DialWindowTest, AClickDuringTheArrivalPauseReachesTheKeyboardAfterTheOpen
   ASSERT_TRUE(keyboard.SetPlugged(true, true));
   ASSERT_TRUE(keyboard.WaitForDelivery(2000));
   const ULONGLONG arrived = GetTickCount64();
+  // The arrival is handled before the dial is shown (a sent 1040 would
+  // overtake the posted arrival).
+  PumpFor(500);
   ShowDial();
   ASSERT_TRUE(WaitForScreenPixel({92, 92}, AsColorref(TestSkin::CentreColour(1))));
   Click(OnScreen(TestSkin::ButtonCentre(3)));
