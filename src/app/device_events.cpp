@@ -37,8 +37,9 @@ Effects GestureEvent(std::uint32_t low, ConfigBlock& config, DialState& dial) {
     dial.previewMode = 0;
     if (dial.currentFunction <= 0) dial.currentFunction = dial.savedFunction;
     slot.selectedFunction = static_cast<std::uint8_t>(dial.currentFunction);
-    return {effect::Simple(EffectKind::kInvalidateDial),
-            effect::Simple(EffectKind::kSaveActiveProfile)};
+    Effects effects = {effect::Simple(EffectKind::kInvalidateDial)};
+    for (Effect& e : SaveActiveProfileEffects()) effects.push_back(std::move(e));
+    return effects;
   }
   return {};
 }
@@ -70,7 +71,8 @@ Effects DecideDeviceEvent(std::uint32_t code, ConfigBlock& config, DialState& di
   const std::uint32_t high = value >> 8;
   switch (eventClass) {
     case kEventConnection:
-      if (value == 1 || value == 2) return {effect::ConnectionChange(static_cast<int>(value))};
+      // Arrival and removal are the device presence's (PresenceTracker), and
+      // the core hands them over before any decision here.
       return {};
     case kEventSlotSwitch:
     case kEventValue2000:
@@ -175,9 +177,11 @@ Effects DecideCommitDialFunction(int function, ConfigBlock& config, DialState& d
   dial.previewMode = 0;
   dial.currentFunction = function;
   ActiveSlot(config).selectedFunction = static_cast<std::uint8_t>(function);
-  return {effect::Simple(EffectKind::kSendDialFunction),
-          effect::Simple(EffectKind::kInvalidateDial),
-          effect::Simple(EffectKind::kSaveActiveProfile)};
+  // The report names the slot and function of this click, whenever it goes out.
+  Effects effects = {effect::SendDialFunction(ActiveSlotIndex(config.header), function),
+                     effect::Simple(EffectKind::kInvalidateDial)};
+  for (Effect& e : SaveActiveProfileEffects()) effects.push_back(std::move(e));
+  return effects;
 }
 
 std::u16string KeyLabelText(const KeyAssignment& key) {

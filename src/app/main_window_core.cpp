@@ -1,28 +1,70 @@
 #include "app/main_window_core.h"
 
+#include <iterator>
 #include <utility>
 
 #include "app/device_events.h"
 #include "app/foreground_switch.h"
 #include "app/sibling_messages.h"
 #include "app/tray.h"
+#include "common/exception_barrier.h"
 #include "common/trace.h"
 
 namespace torvo {
 
 void MainWindowCore::HandleDeviceEvent(std::uint32_t code) {
-  if ((code >> 16) == kEventConnection) {
-    // Arrival and removal read no settings and must not wait for the
-    // shared block: a removed device is let go at once.
-    CarryOutAtOnce(torvo::DecideDeviceEvent(code, p_.settings.config, p_.dial, false));
+  const std::uint32_t eventClass = code >> 16;
+  if (eventClass == kEventConnection) {
+    ConnectionChanged(static_cast<int>(code & 0xFFFFu));
     return;
   }
-  Submit(InputKind::kOther, [this, code] {
+  const auto decide = [this, code] {
     // Only the on-screen keyboard request depends on the configurator's window.
     const bool configuratorOpen =
         (code >> 16) == kEventOnScreenKeyboard && WindowOpen(p_.desktop, kConfiguratorTitle);
     return torvo::DecideDeviceEvent(code, p_.settings.config, p_.dial, configuratorOpen);
-  });
+  };
+  if (eventClass == kEventPreview) {
+    // A preview waiting right behind another replaces it: the dial ends up
+    // pointing where the last one points either way.
+    if (pending_.size() > 1 && pending_.back().kind == InputKind::kPreview &&
+        !pending_.back().decided) {
+      pending_.back().decide = decide;
+      return;
+    }
+    Submit(InputKind::kPreview, decide);
+    return;
+  }
+  Submit(InputKind::kOther, decide);
+}
+
+void MainWindowCore::ConnectionChanged(int value) {
+  if (value != PresenceTracker::kArrived && value != PresenceTracker::kRemoved) return;
+  const bool wasArriving = presence_.ArrivalPending();
+  Effects now;
+  Effects notices;
+  for (Effect& e : presence_.OnConnectionChange(value)) {
+    // The device is let go at once; the configurator hears of the removal
+    // after every notice of the inputs before it.
+    (e.kind == EffectKind::kPostToConfigurator ? notices : now).push_back(std::move(e));
+  }
+  if (wasArriving && !presence_.ArrivalPending() && !heldForArrival_.empty()) {
+    // The arrival was cancelled: nothing held for the device is sent, and an
+    // apply held for it is answered as for an absent device, before the
+    // configurator is told to close.
+    Effects answers;
+    for (const Effect& held : heldForArrival_) {
+      if (held.kind == EffectKind::kPostApplyRequest) {
+        answers.push_back(effect::Simple(EffectKind::kAnswerApply));
+      }
+    }
+    heldForArrival_.clear();
+    now.push_back(effect::TraceText(
+        u"The device left during the arrival pause; what was held for it is not sent\n"));
+    notices.insert(notices.begin(), answers.begin(), answers.end());
+  }
+  CarryOutAtOnce(std::move(now));
+  if (!notices.empty()) Submit(InputKind::kOther, [notices] { return notices; });
 }
 
 void MainWindowCore::ToggleDial() {
@@ -41,16 +83,13 @@ void MainWindowCore::CommitDialFunction(int function) {
 }
 
 void MainWindowCore::ApplyAllSetting(std::uintptr_t wParam) {
-  Submit(
-      InputKind::kOther,
-      [this, wParam] {
-        return torvo::DecideApplyAllSetting(wParam, p_.flags.devicePresence.load());
-      },
-      [this](bool workerPosted) -> Effects {
-        if (workerPosted) return {};
-        // No upload was requested: the configurator waits for an answer all the same.
-        return AnswerApplyAtOnce(WindowOpen(p_.desktop, kConfiguratorTitle));
-      });
+  // The copy first; whether the apply uploads is decided once it happened,
+  // on the device's presence then.
+  Submit(InputKind::kOther, [] { return torvo::DecideApplyAllSetting(); });
+  Submit(InputKind::kOther, [this, wParam] {
+    const bool deviceExpected = DevicePresent(p_.flags) || presence_.ArrivalPending();
+    return torvo::DecideApplyRequest(wParam, deviceExpected);
+  });
 }
 
 void MainWindowCore::AdoptChangedSettings() {
@@ -59,8 +98,20 @@ void MainWindowCore::AdoptChangedSettings() {
 
 void MainWindowCore::FollowForegroundApplication(
     const std::optional<std::u16string>& foregroundExecutable) {
-  Submit(InputKind::kForeground, [this, foregroundExecutable] {
-    return torvo::DecideFollowForeground(foregroundExecutable, p_.settings.config, p_.text);
+  foregroundSample_ = foregroundExecutable;
+  // One check waits at most, and at the tail: the timer's check comes after
+  // every input already waiting, and decides on the newest sample.
+  for (auto it = pending_.begin(); it != pending_.end(); ++it) {
+    if (it != pending_.begin() && it->kind == InputKind::kForeground && !it->decided) {
+      pending_.erase(it);
+      break;
+    }
+  }
+  Submit(InputKind::kForeground, [this] {
+    // The foreground is followed only while the device is present: its
+    // timer stops with a removal, and a check that waited does not outlive it.
+    if (!DevicePresent(p_.flags)) return Effects{};
+    return torvo::DecideFollowForeground(foregroundSample_, p_.settings.config, p_.text);
   });
 }
 
@@ -80,13 +131,23 @@ void MainWindowCore::DeviceOpenedAtStart(bool opened, bool configuratorRequested
 void MainWindowCore::TimerElapsed(unsigned id) {
   switch (id) {
     case TIMER_INITIAL_UPLOAD:
-      CarryOutAtOnce(
-          {effect::StopTimer(TIMER_INITIAL_UPLOAD), effect::PostWorkerRequest(REQ_FULL_UPLOAD, 0)});
+      // The upload carries the settings as every copy asked before it left them.
+      CarryOutAtOnce({effect::StopTimer(TIMER_INITIAL_UPLOAD)});
+      Submit(InputKind::kOther,
+             [] { return Effects{effect::PostWorkerRequest(REQ_FULL_UPLOAD, 0)}; });
       break;
     case TIMER_ARRIVAL_PAUSE: {
-      Effects effects = {effect::StopTimer(TIMER_ARRIVAL_PAUSE)};
-      for (const Effect& e : presence_.OnArrivalPauseElapsed()) effects.push_back(e);
-      CarryOutAtOnce(effects);
+      CarryOutAtOnce({effect::StopTimer(TIMER_ARRIVAL_PAUSE)});
+      const unsigned arrival = presence_.ArrivalNumber();
+      Submit(InputKind::kOther, [this, arrival] {
+        Effects effects = presence_.OnArrivalPauseElapsed(arrival);
+        if (effects.empty()) return effects;
+        // What was held for the device follows the full upload, in order.
+        effects.insert(effects.end(), std::make_move_iterator(heldForArrival_.begin()),
+                       std::make_move_iterator(heldForArrival_.end()));
+        heldForArrival_.clear();
+        return effects;
+      });
       break;
     }
     case TIMER_SHARE_RETRY:
@@ -114,10 +175,16 @@ void MainWindowCore::CloseSiblingWindows() {
 }
 
 void MainWindowCore::RetryPendingCopy() {
-  if (!draining_) RunPending();
+  if (!draining_ && !pending_.empty()) RunPending();
 }
 
 void MainWindowCore::FinishPendingAtExit() {
+  if (!heldForArrival_.empty()) {
+    Trace(
+        u"At exit the device has not been opened after its arrival; what was held for it is "
+        u"dropped\n");
+    heldForArrival_.clear();
+  }
   if (pending_.empty() || draining_) return;
   RunPending();
   if (pending_.empty()) return;
@@ -126,24 +193,15 @@ void MainWindowCore::FinishPendingAtExit() {
   RunPending();
 }
 
-void MainWindowCore::Submit(InputKind kind, std::function<Effects()> decide,
-                            std::function<Effects(bool)> then) {
-  if (!pending_.empty()) {
-    const PendingInput& last = pending_.back();
-    // Two adopts in a row read the same block: the second adds nothing.
-    if (kind == InputKind::kSettingsChanged && last.kind == kind && !last.decided) return;
-    // A foreground check already waiting decides on its own sample; a later
-    // one adds nothing the next check after the queue has emptied would not.
-    if (kind == InputKind::kForeground) {
-      for (const PendingInput& input : pending_) {
-        if (input.kind == kind && !input.decided) return;
-      }
-    }
+void MainWindowCore::Submit(InputKind kind, std::function<Effects()> decide) {
+  // Two adopts in a row read the same block: the second adds nothing.
+  if (kind == InputKind::kSettingsChanged && pending_.size() > 1 && pending_.back().kind == kind &&
+      !pending_.back().decided) {
+    return;
   }
   PendingInput input;
   input.kind = kind;
   input.decide = std::move(decide);
-  input.then = std::move(then);
   pending_.push_back(std::move(input));
   // Behind a copy that waits, or queued by an effect being carried out: its
   // turn comes from the loop already running or from the retry timer.
@@ -173,61 +231,57 @@ bool MainWindowCore::Drain() {
   while (!pending_.empty()) {
     // A reference stays valid while effects queue further inputs at the back.
     PendingInput& input = pending_.front();
-    if (!input.decided) {
-      input.effects = input.decide();
-      input.decided = true;
-    }
-    if (!Carry(input)) return false;
-    if (input.then) {
-      const auto then = std::move(input.then);
-      input.then = nullptr;
-      input.effects = then(input.workerPosted);
-      input.next = 0;
-      continue;
-    }
+    const bool carried = GuardedCall(
+        u"An exception ended an input of the main window; it is dropped and the inputs after it "
+        u"go on\n",
+        true, [&] {
+          if (!input.decided) {
+            input.effects = input.decide();
+            input.decided = true;
+            NoteActiveSlot();
+          }
+          if (exiting_) {
+            Trace(
+                u"At exit an input keeps only its files: its copies, notices and device "
+                u"requests are dropped\n");
+          }
+          return Carry(input);
+        });
+    if (!carried) return false;
     pending_.pop_front();
   }
   return true;
 }
 
 bool MainWindowCore::Carry(PendingInput& input) {
-  for (; input.next < input.effects.size(); ++input.next) {
-    const Effect& e = input.effects[input.next];
-    // The decision may have switched the slot, and an adopted block may name
-    // another one: the worker reports the slot in force.
-    NoteActiveSlot();
+  while (input.next < input.effects.size()) {
+    // A copy: effects may add effects behind this one.
+    const Effect e = input.effects[input.next];
     switch (e.kind) {
-      case EffectKind::kPublishConfig:
-        if (Copy(ShareCopyDirection::kPublish) == ShareCopy::kBusy) return false;
+      case EffectKind::kPublishConfig: {
+        const ShareCopy published = Copy(ShareCopyDirection::kPublish);
+        if (published == ShareCopy::kBusy) return false;
+        if (published != ShareCopy::kCopied && !exiting_) {
+          Trace(u"the settings block was not published\n");
+        }
         break;
+      }
       case EffectKind::kAdoptSharedConfig: {
         const ShareCopy copied = Copy(ShareCopyDirection::kAdopt);
         if (copied == ShareCopy::kBusy) return false;
-        // The block was written by other programs: bounded before any use.
-        if (copied == ShareCopy::kCopied) BoundAdoptedBlock(p_.settings.config);
+        if (copied == ShareCopy::kCopied) {
+          // The block was written by other programs: bounded before any use.
+          BoundAdoptedBlock(p_.settings.config);
+          NoteActiveSlot();
+        }
         break;
       }
-      case EffectKind::kSaveActiveProfile:
-        // Publish, then the files, then the notice: the notice announces
-        // the block, so it waits for the publish.
-        if (!input.profilePublished) {
-          const ShareCopy published = Copy(ShareCopyDirection::kPublish);
-          if (published == ShareCopy::kBusy) return false;
-          if (published != ShareCopy::kCopied && !exiting_) {
-            Trace(u"the settings block was not published\n");
-          }
-          input.profilePublished = true;
-        }
-        p_.settings.SaveActiveProfileFiles();
-        if (!exiting_) p_.settings.AnnounceSavedProfile();
-        input.profilePublished = false;
-        break;
       default:
-        PerformOther(e, input.workerPosted);
+        Perform(e, input.effects);
         break;
     }
+    ++input.next;
   }
-  NoteActiveSlot();
   return true;
 }
 
@@ -243,13 +297,20 @@ ShareCopy MainWindowCore::Copy(ShareCopyDirection direction) {
   return result;
 }
 
-void MainWindowCore::PerformOther(const Effect& e, bool& workerPosted) {
+void MainWindowCore::Perform(const Effect& e, Effects& following) {
   // At exit only what keeps the settings on disk is carried out.
-  if (exiting_ && e.kind != EffectKind::kSaveConfig && e.kind != EffectKind::kTrace) return;
+  if (exiting_ && e.kind != EffectKind::kSaveConfig && e.kind != EffectKind::kSaveProfileFiles &&
+      e.kind != EffectKind::kTrace) {
+    return;
+  }
+  // During the arrival pause what would reach the device waits for the open.
+  if (ReachesDevice(e.kind) && presence_.ArrivalPending()) {
+    heldForArrival_.push_back(e);
+    return;
+  }
   switch (e.kind) {
     case EffectKind::kPublishConfig:
     case EffectKind::kAdoptSharedConfig:
-    case EffectKind::kSaveActiveProfile:
       // Copies are carried out by Carry only.
       break;
     case EffectKind::kPostToConfigurator:
@@ -260,6 +321,9 @@ void MainWindowCore::PerformOther(const Effect& e, bool& workerPosted) {
       break;
     case EffectKind::kSaveConfig:
       p_.settings.SaveConfig();
+      break;
+    case EffectKind::kSaveProfileFiles:
+      p_.settings.SaveActiveProfileFiles();
       break;
     case EffectKind::kWriteOsdText:
       if (!p_.desktop.WriteIniString(osdDataPath_, u"OSDData", u"Message", e.text)) {
@@ -282,25 +346,31 @@ void MainWindowCore::PerformOther(const Effect& e, bool& workerPosted) {
     case EffectKind::kSendDialFunction:
       // A device that was removed (or never opened) is closed: a report to
       // it would go to a handle the library no longer holds. The dial still
-      // changes; the device learns the function at its next upload.
+      // changes.
       if (!DevicePresent(p_.flags)) {
         Trace(u"The device is not present; the dial's report is not sent\n");
       } else if (e.kind == EffectKind::kSendHostState) {
         p_.protocol.SendHostState(true, e.wParam != 0);
       } else {
-        p_.protocol.SendDialFunction(p_.settings.config);
+        p_.protocol.SendDialFunction(static_cast<int>(e.wParam),
+                                     static_cast<std::uint8_t>(e.lParam));
       }
       break;
     case EffectKind::kPostWorkerRequest:
-      if (p_.window.PostWorkerRequest(e.wParam, e.lParam)) {
-        workerPosted = true;
-      } else {
+      if (!p_.window.PostWorkerRequest(e.wParam, e.lParam)) {
         Trace(u"The worker request could not be posted\n");
       }
       break;
-    case EffectKind::kConnectionChange:
-      for (const Effect& change : presence_.OnConnectionChange(static_cast<int>(e.wParam))) {
-        PerformOther(change, workerPosted);
+    case EffectKind::kPostApplyRequest:
+      if (!p_.window.PostWorkerRequest(e.wParam, e.lParam)) {
+        Trace(u"The worker request could not be posted\n");
+        // No upload was requested: the configurator waits for an answer all the same.
+        following.push_back(effect::Simple(EffectKind::kAnswerApply));
+      }
+      break;
+    case EffectKind::kAnswerApply:
+      for (const Effect& answer : AnswerApplyAtOnce(WindowOpen(p_.desktop, kConfiguratorTitle))) {
+        Perform(answer, following);
       }
       break;
     case EffectKind::kStartTimer:
@@ -339,9 +409,11 @@ void MainWindowCore::PerformOther(const Effect& e, bool& workerPosted) {
   }
 }
 
-void MainWindowCore::CarryOutAtOnce(const Effects& effects) {
-  bool workerPosted = false;
-  for (const Effect& e : effects) PerformOther(e, workerPosted);
+void MainWindowCore::CarryOutAtOnce(Effects effects) {
+  for (std::size_t i = 0; i < effects.size(); ++i) {
+    const Effect e = effects[i];
+    Perform(e, effects);
+  }
 }
 
 void MainWindowCore::NoteActiveSlot() {

@@ -65,18 +65,32 @@ struct MainWindowPorts {
   const CaseInsensitiveText& text;
 };
 
-// A copy that the share mutex keeps from happening now (another program
-// holds it) is not dropped: it waits, with the rest of its decision's
-// effects, at the head of a queue, and is tried again on each tick of the
-// retry timer while the window goes on answering. Every later input whose
-// decision reads or writes the settings or the dial state (device events
-// other than connection changes, the dial's toggle, hide and clicks, the
-// configurator's messages, foreground checks) waits in the same queue and is
-// decided only when its turn comes, on the settings as the copies before it
-// left them. So copies happen in the order they were asked, none overtakes
-// an earlier one in either direction, nothing that depends on a copy (a
-// notice, an upload request, the answer to an apply, a file save) happens
-// before it, and at most one copy waits at any time.
+// Two waits of the blocking design are not slept: a copy of the shared
+// block while another program holds the share mutex, and the pause after a
+// device arrival. The core behaves as if it had waited, except that the
+// window answers meanwhile.
+//
+// The share mutex. A copy that the mutex keeps from happening now is not
+// dropped: it waits, with the rest of its decision's effects, at the head of
+// a queue, and is tried again on each tick of the retry timer. Every later
+// input whose decision reads or writes the settings or the dial state waits
+// in the same queue and is decided only when its turn comes, on the settings
+// as the copies before it left them. So copies happen in the order they were
+// asked, nothing that depends on a copy (a notice, an upload request, the
+// answer to an apply, a file save) happens before it, and at most one copy
+// waits at any time. A device removal lets go of the device at once, but its
+// notices to the configurator queue behind the inputs before it. What cannot
+// change the result is collapsed: consecutive adopts, consecutive previews
+// of the dial, and foreground checks (one waits at most, at the tail, and
+// decides on the newest sample). An input whose decision or effects throw
+// is dropped with a trace and the queue goes on.
+//
+// The arrival pause. During it the dial shows, hides and selects at once,
+// and the settings change as usual; what would reach the device (its
+// reports, the worker's requests, an apply's request) is held and carried
+// out in order once the feature device is open after the pause, behind the
+// full upload. A removal during the pause ends the arrival: the held reports
+// are dropped, the held applies answered, and the configurator closed.
 class MainWindowCore {
  public:
   explicit MainWindowCore(const MainWindowPorts& ports) : p_(ports) {}
@@ -87,7 +101,12 @@ class MainWindowCore {
   // started from.
   void SetProgramFolder(std::u16string folder) { programFolder_ = std::move(folder); }
 
+  // A device event code (class in the high 16 bits); class 0x7F00 is a
+  // connection change.
   void HandleDeviceEvent(std::uint32_t code);
+  // A device arrival (PresenceTracker::kArrived) or removal (kRemoved);
+  // anything else does nothing.
+  void ConnectionChanged(int value);
   void ToggleDial();
   void HideDial();
   void CommitDialFunction(int function);
@@ -111,6 +130,8 @@ class MainWindowCore {
   // At exit: the configurator and the on-screen display are told to close.
   void CloseSiblingWindows();
   bool ArrivalPending() const { return presence_.ArrivalPending(); }
+  // Effects held for the end of the arrival pause.
+  std::size_t HeldForArrival() const { return heldForArrival_.size(); }
 
   // True while a copy waits for the share mutex (and inputs behind it).
   bool CopyPending() const { return !pending_.empty(); }
@@ -120,53 +141,50 @@ class MainWindowCore {
   // through, carries out and decides everything queued behind it.
   void RetryPendingCopy();
   // At exit: one last attempt. What still waits after it is decided and
-  // saved to the files without the shared block; the other programs (closed
-  // next) and the device are not told, since the block they would read was
-  // not written.
+  // saved to the files without the shared block; its copies, notices and
+  // device requests are dropped with a trace (the other programs, closed
+  // next, would read a block that was not written). What was held for the
+  // end of an arrival pause is dropped with a trace, and no apply is
+  // answered without its upload.
   void FinishPendingAtExit();
 
-  // Hands the worker the active slot of `config` (DeviceFlags::activeSlot).
-  // Called after every change of it: the core does around every effect it
-  // carries out; the
-  // window does after loading the settings and before posting a request of
-  // its own.
-  void NoteActiveSlot();
-
  private:
-  // What waits in the queue: an input, decided when its turn comes, the
-  // effects of that decision still to be carried out, and what follows them
-  // once they are (the answer to an apply depends on the worker request).
-  enum class InputKind { kOther, kSettingsChanged, kForeground };
+  enum class InputKind { kOther, kSettingsChanged, kForeground, kPreview };
+  // An input, decided when its turn comes, and the effects of that decision
+  // from `next` on still to be carried out.
   struct PendingInput {
     InputKind kind = InputKind::kOther;
     std::function<Effects()> decide;
-    std::function<Effects(bool workerPosted)> then;
     bool decided = false;
     Effects effects;
     std::size_t next = 0;
-    bool profilePublished = false;  // the publish of a kSaveActiveProfile at `next` is done
-    bool workerPosted = false;
   };
 
   // Queues an input and, unless something waits before it, runs it now.
-  void Submit(InputKind kind, std::function<Effects()> decide,
-              std::function<Effects(bool)> then = {});
+  void Submit(InputKind kind, std::function<Effects()> decide);
   void RunPending();
   // Carries out the queue from its head; false when a copy is busy.
   bool Drain();
   // Carries out `input`'s effects from `next`; false when a copy is busy.
   bool Carry(PendingInput& input);
   ShareCopy Copy(ShareCopyDirection direction);
-  // Effects that involve no copy.
-  void PerformOther(const Effect& effect, bool& workerPosted);
+  // One effect that involves no copy. An effect may add effects after it to
+  // `following` (an apply whose request was refused is answered at once).
+  void Perform(const Effect& effect, Effects& following);
   // Effects that involve no copy and wait for nothing, carried out now.
-  void CarryOutAtOnce(const Effects& effects);
+  void CarryOutAtOnce(Effects effects);
+  // Hands the worker the active slot of `config` (DeviceFlags::activeSlot):
+  // after each decision and each adopt, so every request and report that
+  // names the slot names the one in force.
+  void NoteActiveSlot();
 
   MainWindowPorts p_;
   std::u16string osdDataPath_;
   std::u16string programFolder_;
   PresenceTracker presence_{p_.flags};
   std::deque<PendingInput> pending_;
+  Effects heldForArrival_;
+  std::optional<std::u16string> foregroundSample_;  // the newest foreground sample
   bool draining_ = false;
   bool timerRunning_ = false;
   bool timedOut_ = false;  // the waiting copy timed out (traced once)

@@ -28,16 +28,22 @@ Effects PresenceTracker::OnConnectionChange(int value) {
   if (value == kArrived) {
     if (DevicePresent(flags_) || arrivalPending_) return {};
     arrivalPending_ = true;
+    ++arrivals_;
     return {effect::StartTimer(TIMER_ARRIVAL_PAUSE, kArrivalPauseMs)};
   }
   if (value == kRemoved) {
     if (arrivalPending_) {
       // The device left before it was opened: nothing was opened, shown or
-      // started for it, so there is nothing to close but the pause.
+      // started for it, so there is nothing to close but the pause; the
+      // configurator is closed as after every removal.
       arrivalPending_ = false;
       flags_.devicePresence.store(kDeviceRemoved);
-      Trace(u"Device removed during the arrival pause; the arrival is cancelled\n");
-      return {effect::StopTimer(TIMER_ARRIVAL_PAUSE)};
+      Effects effects = {
+          effect::StopTimer(TIMER_ARRIVAL_PAUSE),
+          effect::TraceText(
+              u"Device removed during the arrival pause; the arrival is cancelled\n")};
+      for (const Effect& e : ConfiguratorCloseEffects()) effects.push_back(e);
+      return effects;
     }
     if (flags_.devicePresence.load() == kDeviceRemoved) return {};
     flags_.devicePresence.store(kDeviceRemoved);
@@ -53,8 +59,8 @@ Effects PresenceTracker::OnConnectionChange(int value) {
   return {};
 }
 
-Effects PresenceTracker::OnArrivalPauseElapsed() {
-  if (!arrivalPending_) return {};
+Effects PresenceTracker::OnArrivalPauseElapsed(unsigned arrival) {
+  if (!arrivalPending_ || arrival != arrivals_) return {};
   arrivalPending_ = false;
   return {effect::Simple(EffectKind::kOpenFeatureDevice),
           effect::PostWorkerRequest(REQ_FULL_UPLOAD, 0), effect::Simple(EffectKind::kAddTrayIcon),

@@ -37,12 +37,17 @@ class PresenceTracker {
   // ignored while the device is present or already arriving, removal while
   // it is removed (unless an arrival is pending, which it cancels); any other
   // value does nothing. Removal raises the abort flag at once when the worker
-  // is busy.
+  // is busy. A removal during the arrival pause ends the arrival as a removal
+  // after it would: nothing was opened or shown for the device, so only the
+  // pause stops, and the configurator is closed as from every other state.
   Effects OnConnectionChange(int value);
-  // The rest of an arrival, after the pause: nothing when the device left in
-  // the meantime. Its first effect opens the feature device; the executor
-  // calls OnFeatureDeviceOpened right after it.
-  Effects OnArrivalPauseElapsed();
+  // The number of the arrival now pending (each arrival counts one up).
+  unsigned ArrivalNumber() const { return arrivals_; }
+  // The rest of arrival `arrival`, after the pause: nothing when that arrival
+  // is no longer pending (the device left, perhaps to arrive again). Its
+  // first effect opens the feature device; the executor calls
+  // OnFeatureDeviceOpened right after it.
+  Effects OnArrivalPauseElapsed(unsigned arrival);
   // The feature device is open again: the device counts as present.
   void OnFeatureDeviceOpened();
   bool ArrivalPending() const { return arrivalPending_; }
@@ -50,6 +55,7 @@ class PresenceTracker {
  private:
   DeviceFlags& flags_;
   bool arrivalPending_ = false;
+  unsigned arrivals_ = 0;
 };
 
 }  // namespace torvo

@@ -1,21 +1,21 @@
 #include "app/sibling_messages.h"
 
 #include "common/messages.h"
-#include "device/device_state.h"
 
 namespace torvo {
 
-Effects DecideApplyAllSetting(std::uintptr_t wParam, int devicePresence) {
+Effects DecideApplyAllSetting() {
   // The lParam of MSG_OSD_SETTINGS_APPLIED carries nothing yet: 0.
-  Effects effects = {effect::Simple(EffectKind::kAdoptSharedConfig),
-                     effect::PostToOsd(MSG_OSD_SETTINGS_APPLIED, 0, 0)};
-  if (DevicePresent(devicePresence)) {
-    // A switch of the active slot only is a plain slot switch for the
-    // worker: nothing is posted to the configurator for it.
-    const std::uintptr_t request = wParam == 3 ? REQ_SWITCH_SLOT : REQ_APPLY;
-    effects.push_back(effect::PostWorkerRequest(request, static_cast<std::intptr_t>(wParam)));
-  }
-  return effects;
+  return {effect::Simple(EffectKind::kAdoptSharedConfig),
+          effect::PostToOsd(MSG_OSD_SETTINGS_APPLIED, 0, 0)};
+}
+
+Effects DecideApplyRequest(std::uintptr_t wParam, bool deviceExpected) {
+  if (!deviceExpected) return {effect::Simple(EffectKind::kAnswerApply)};
+  // A switch of the active slot only is a plain slot switch for the worker:
+  // nothing is posted to the configurator for it.
+  const std::uintptr_t request = wParam == 3 ? REQ_SWITCH_SLOT : REQ_APPLY;
+  return {effect::PostApplyRequest(request, static_cast<std::intptr_t>(wParam))};
 }
 
 Effects AnswerApplyAtOnce(bool configuratorOpen) {

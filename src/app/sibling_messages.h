@@ -9,16 +9,19 @@
 
 namespace torvo {
 
-// MSG_APPLY_ALL_SETTINGS: adopt the shared block, tell the on-screen
-// display, and, with the device present (devicePresence 1), hand the worker
-// the request, with wParam as its parameter: the active slot only
+// MSG_APPLY_ALL_SETTINGS, in two decisions taken in turn: first the copy
+// (adopt the shared block, tell the on-screen display), then, once the copy
+// has happened, the request. With the device present (or arriving: the
+// request waits for the open), the worker is handed the active slot only
 // (REQ_SWITCH_SLOT, which answers nobody) when wParam is 3, otherwise the
-// whole apply (answered by the worker). When no worker request is among the
-// effects, or posting it fails, AnswerApplyAtOnce follows.
-Effects DecideApplyAllSetting(std::uintptr_t wParam, int devicePresence);
+// whole apply (answered by the worker), with wParam as its parameter. With
+// the device absent, or when the request cannot be posted, the apply is
+// answered at once (kAnswerApply).
+Effects DecideApplyAllSetting();
+Effects DecideApplyRequest(std::uintptr_t wParam, bool deviceExpected);
 
-// The configurator's answer when no upload could be requested: it may
-// enable its OK and Apply buttons again.
+// The answer to an apply when no upload was requested: the configurator, if
+// it is open, may enable its OK and Apply buttons again.
 Effects AnswerApplyAtOnce(bool configuratorOpen);
 
 // MSG_SETTINGS_CHANGED_A / _B: adopt the shared block, nothing else.

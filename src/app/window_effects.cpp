@@ -9,6 +9,16 @@ Effects ActiveSlotAnnouncement(int slot) {
           effect::PostToOsd(MSG_OSD_SHOW, kOsdShowSlot, announced)};
 }
 
+Effects SaveActiveProfileEffects() {
+  return {effect::Simple(EffectKind::kPublishConfig), effect::Simple(EffectKind::kSaveProfileFiles),
+          effect::PostToConfigurator(MSG_CFG_SETTINGS_SAVED)};
+}
+
+bool ReachesDevice(EffectKind kind) {
+  return kind == EffectKind::kSendHostState || kind == EffectKind::kSendDialFunction ||
+         kind == EffectKind::kPostWorkerRequest || kind == EffectKind::kPostApplyRequest;
+}
+
 Effects ConfiguratorCloseEffects() {
   return {effect::PostToConfigurator(MSG_CFG_CLOSE_NOTICE), effect::PostToConfigurator(MSG_CLOSE)};
 }

@@ -20,16 +20,17 @@ enum class EffectKind {
   kPostToConfigurator,  // post message/wParam/lParam to "Vistrane" when it exists
   kPostToOsd,           // post message/wParam/lParam to the on-screen display when it exists
   kSaveConfig,          // rewrite Config.data
-  kSaveActiveProfile,   // publish, update the bound library record, save both files, 1254
+  kSaveProfileFiles,    // the bound library record from the active slot, Config.data, SoftWare.data
   kWriteOsdText,        // text into the hand-off file (section "OSDData", key "Message")
   kStartOnScreenKeyboard,
   kShowDial,           // place the dial at the lower right, topmost, and show it
   kHideDial,           // hide the dial window
   kInvalidateDial,     // repaint the whole dial
   kSendHostState,      // host-state report (host active, dial shown = wParam), then the poll
-  kSendDialFunction,   // dial-function report of the active slot, then the poll
+  kSendDialFunction,   // dial-function report (slot wParam, function lParam), then the poll
   kPostWorkerRequest,  // worker request wParam with parameter lParam
-  kConnectionChange,   // device arrival (wParam 1) or removal (2)
+  kPostApplyRequest,   // the same for an apply, answered at once (kAnswerApply) when refused
+  kAnswerApply,        // MSG_CFG_APPLY_DONE to the configurator, with the apply's traces
   kStartTimer,         // the window's timer wParam, every lParam ms
   kStopTimer,          // kill the window's timer wParam
   kOpenFeatureDevice,  // Open_FeatureDevice (its result is not used); the device is present then
@@ -74,8 +75,15 @@ inline Effect SendHostState(bool dialShown) {
 inline Effect PostWorkerRequest(std::uintptr_t request, std::intptr_t parameter) {
   return {EffectKind::kPostWorkerRequest, 0, request, parameter, {}};
 }
-inline Effect ConnectionChange(int value) {
-  return {EffectKind::kConnectionChange, 0, static_cast<std::uintptr_t>(value), 0, {}};
+inline Effect PostApplyRequest(std::uintptr_t request, std::intptr_t parameter) {
+  return {EffectKind::kPostApplyRequest, 0, request, parameter, {}};
+}
+inline Effect SendDialFunction(int slot, int function) {
+  return {EffectKind::kSendDialFunction,
+          0,
+          static_cast<std::uintptr_t>(slot),
+          static_cast<std::intptr_t>(function),
+          {}};
 }
 inline Effect StartTimer(unsigned id, std::uint32_t periodMs) {
   return {EffectKind::kStartTimer, 0, id, static_cast<std::intptr_t>(periodMs), {}};
@@ -92,6 +100,14 @@ inline Effect TraceText(std::u16string text) {
 // configurator (MSG_CFG_PROFILE_CHANGED) and the on-screen display
 // (MSG_OSD_SHOW with kOsdShowSlot, the slot in lParam's high 16 bits).
 Effects ActiveSlotAnnouncement(int slot);
+
+// Saving the active slot's selection (SaveActiveProfile): the block is
+// published, the bound library record and both files are saved, and the
+// configurator is told (MSG_CFG_SETTINGS_SAVED), in that order.
+Effects SaveActiveProfileEffects();
+
+// Whether an effect reaches the device (a report, or a worker request).
+bool ReachesDevice(EffectKind kind);
 
 // Closing the configurator: MSG_CFG_CLOSE_NOTICE, then MSG_CLOSE.
 Effects ConfiguratorCloseEffects();

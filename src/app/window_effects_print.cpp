@@ -21,8 +21,8 @@ const char* EffectKindName(EffectKind kind) {
       return "PostToOsd";
     case EffectKind::kSaveConfig:
       return "SaveConfig";
-    case EffectKind::kSaveActiveProfile:
-      return "SaveActiveProfile";
+    case EffectKind::kSaveProfileFiles:
+      return "SaveProfileFiles";
     case EffectKind::kWriteOsdText:
       return "WriteOsdText";
     case EffectKind::kStartOnScreenKeyboard:
@@ -39,8 +39,10 @@ const char* EffectKindName(EffectKind kind) {
       return "SendDialFunction";
     case EffectKind::kPostWorkerRequest:
       return "PostWorkerRequest";
-    case EffectKind::kConnectionChange:
-      return "ConnectionChange";
+    case EffectKind::kPostApplyRequest:
+      return "PostApplyRequest";
+    case EffectKind::kAnswerApply:
+      return "AnswerApply";
     case EffectKind::kStartTimer:
       return "StartTimer";
     case EffectKind::kStopTimer:

@@ -70,7 +70,12 @@ int DeviceProtocol::SendActiveSlot(int activeSlot) {
 int DeviceProtocol::SendDialFunction(const ConfigBlock& block) {
   if (!CheckActiveSlot(block.header.activeSlot)) return 0;
   const int slot = block.header.activeSlot;
-  DialFunctionReport report = BuildDialFunctionReport(slot, block.slots[slot].selectedFunction);
+  return SendDialFunction(slot, block.slots[slot].selectedFunction);
+}
+
+int DeviceProtocol::SendDialFunction(int activeSlot, std::uint8_t function) {
+  if (!CheckActiveSlot(activeSlot)) return 0;
+  DialFunctionReport report = BuildDialFunctionReport(activeSlot, function);
   return SendAndWait(report, kShortReportFirstWaitMs);
 }
 

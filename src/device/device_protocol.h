@@ -46,6 +46,8 @@ class DeviceProtocol {
   int SendUploadStart(int activeSlot);
   int SendActiveSlot(int activeSlot);
   int SendDialFunction(const ConfigBlock& block);
+  // The same report for `function` of `activeSlot`, as a decision took them.
+  int SendDialFunction(int activeSlot, std::uint8_t function);
   int SendHostState(bool hostActive, bool dialShown);
 
   // The key table of `slot`; the poll's result, 0 when not sent.

@@ -1,5 +1,6 @@
 #include "device/worker_requests.h"
 
+#include <cstring>
 #include <utility>
 
 #include "common/messages.h"
@@ -13,7 +14,7 @@ bool RequestUploadsSettings(std::uintptr_t request) {
 bool WorkerRequests::Post(std::uintptr_t request, const ConfigBlock& block,
                           const std::function<bool()>& post) {
   Entry entry{request, nullptr};
-  if (RequestUploadsSettings(request)) entry.snapshot = std::make_shared<const ConfigBlock>(block);
+  if (RequestUploadsSettings(request)) entry.snapshot = Snapshot(block);
   std::uint64_t id = 0;
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -31,6 +32,19 @@ bool WorkerRequests::Post(std::uintptr_t request, const ConfigBlock& block,
     }
   }
   return false;
+}
+
+std::shared_ptr<const ConfigBlock> WorkerRequests::Snapshot(const ConfigBlock& block) {
+  std::shared_ptr<const ConfigBlock> last;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    last = lastSnapshot_.lock();
+  }
+  if (last != nullptr && std::memcmp(last.get(), &block, sizeof(block)) == 0) return last;
+  auto snapshot = std::make_shared<const ConfigBlock>(block);
+  std::lock_guard<std::mutex> lock(mutex_);
+  lastSnapshot_ = snapshot;
+  return snapshot;
 }
 
 std::optional<WorkerRequests::Entry> WorkerRequests::TakeOldest() {

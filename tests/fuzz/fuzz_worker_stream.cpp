@@ -80,7 +80,7 @@ struct Stream {
   void Connection(int value) {
     CarryOut(presence.OnConnectionChange(value));
     // The arrival pause ends at once here.
-    if (value == torvo::PresenceTracker::kArrived) CarryOut(presence.OnArrivalPauseElapsed());
+    if (value == torvo::PresenceTracker::kArrived) CarryOut(presence.OnArrivalPauseElapsed(presence.ArrivalNumber()));
   }
 
   // The worker takes its next message; UI events may fall inside it.

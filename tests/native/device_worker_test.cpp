@@ -3,6 +3,7 @@
 
 #include <deque>
 #include <map>
+#include <set>
 #include <memory>
 #include <random>
 #include <string>
@@ -15,6 +16,7 @@
 #include "device/reports.h"
 #include "app/presence_tracker.h"
 #include "device/upload_worker.h"
+#include "settings/settings_model.h"
 #include "device_fakes.h"
 #include "fakes.h"
 #include "hiddriver/control_block.h"
@@ -189,6 +191,24 @@ TEST_F(UploadWorkerTest, EachRequestUploadsTheSnapshotItWasPostedWith) {
   EXPECT_TRUE(device.log.empty());
 }
 
+// A thousand applies behind a busy keyboard: the same settings share one
+// copy, and a change gets a copy of its own.
+TEST(WorkerRequestsTest, UploadsOfTheSameSettingsShareOneCopy) {
+  WorkerRequests requests;
+  auto block = std::make_unique<ConfigBlock>();
+  MakeDefaultBlock(*block);
+  for (int i = 0; i < 1000; ++i) requests.Post(REQ_APPLY, *block, [] { return true; });
+  block->slots[2].keys[4].keyCodes[0] = 0x2C;
+  requests.Post(REQ_APPLY, *block, [] { return true; });
+  requests.Post(REQ_SWITCH_SLOT, *block, [] { return true; });
+  requests.Post(REQ_FULL_UPLOAD, *block, [] { return true; });
+  std::set<const ConfigBlock*> copies;
+  while (auto entry = requests.TakeOldest()) {
+    if (entry->snapshot != nullptr) copies.insert(entry->snapshot.get());
+  }
+  EXPECT_EQ(copies.size(), 2u);
+}
+
 TEST_F(UploadWorkerTest, RemovalAsTheWorkerBecomesBusyDropsTheRequest) {
   // The device leaves between the worker's first presence check and its
   // raising workerBusy: the removal found an idle worker and raised no
@@ -255,10 +275,15 @@ TEST_F(UploadWorkerTest, AnUploadRunningAtShutdownEndsWithoutPauses) {
 
 // One run of the program's two threads on one fake clock: UI events are
 // played at random times, during the worker's sleeps (so in the middle of
-// its uploads) or while it is idle. The test keeps its own account of what
-// was applied: the keys of the last apply or full upload, and for every
-// macro flagged since the last full upload the steps of the last request
-// that flagged it.
+// its uploads) or while it is idle, among them arrivals with their pause,
+// removals (during the pause too), a peer holding the share mutex across
+// the pause's end, applies, 1226 and the dial's toggles and clicks. The test
+// keeps its own account of what the blocking program would have done: the
+// configurator's last block (every write adopted, in order), the keys of the
+// last upload and for every macro flagged since the last full upload the
+// steps of the last request that flagged it, the dial function the keyboard
+// last heard for each slot, and for every removal the notices the
+// configurator must have had before its 1042.
 class TwoThreadRun final : public MainWindowActions {
  public:
   explicit TwoThreadRun(std::uint32_t seed) : random_(seed) {
@@ -266,9 +291,11 @@ class TwoThreadRun final : public MainWindowActions {
     shared.Publish(settings.config);
     flags.devicePresence = kDevicePresent;
     keyboard.OpenFeatureDevice();
-    core.NoteActiveSlot();
+    flags.activeSlot = settings.config.header.activeSlot;
     written = std::make_unique<ConfigBlock>(settings.config);
     applied = std::make_unique<ConfigBlock>(settings.config);
+    desktop.windows[kConfiguratorTitle] = kConfiguratorWindow;
+    for (int s = 0; s < kSlotCount; ++s) dialHeard[s] = keyboard.block->model.slots[s].dialFunction;
     PostWorkerRequest(REQ_FULL_UPLOAD, 0);  // timer 502
     for (int i = Int(5, 25); i > 0; --i) clock.At(Int(0, 20000), [this] { PlayEvent(); });
   }
@@ -277,9 +304,12 @@ class TwoThreadRun final : public MainWindowActions {
   // then lets a removed keyboard come back and the worker finish again.
   void Run() {
     Drain();
+    // The peer lets the share mutex go.
+    shared.busy = false;
+    core.RetryPendingCopy();
     if (keyboard.block->plugged == 0) {
       vkb::SetPlugged(*keyboard.block, true, false);
-      core.HandleDeviceEvent(0x7F000000u + PresenceTracker::kArrived);
+      core.ConnectionChanged(PresenceTracker::kArrived);
     }
     if (arrivalPending) ArrivalPauseElapsed();
     Drain();
@@ -292,13 +322,13 @@ class TwoThreadRun final : public MainWindowActions {
   // As the window does: only while the device is open and present.
   bool PostWorkerRequest(std::uintptr_t request, std::intptr_t parameter) override {
     if (flags.devicePresence != kDevicePresent) return false;
-    core.NoteActiveSlot();
     const bool posted = requests.Post(request, settings.config, [&] {
       messages.emplace_back(request, parameter);
       return true;
     });
-    // A full upload (at start and after an arrival) sends every key.
-    if (posted && request == REQ_FULL_UPLOAD) Record(true);
+    // An upload sends the keys it was posted with; a full upload (at start
+    // and after an arrival) every macro flagged since.
+    if (posted && RequestUploadsSettings(request)) Record(request == REQ_FULL_UPLOAD);
     return posted;
   }
   // The arrival pause is the one timer that matters here; it ends when the
@@ -338,11 +368,49 @@ class TwoThreadRun final : public MainWindowActions {
   MainWindowCore core{{settings, dial, desktop, shared, uiProtocol, flags, *this, names}};
   bool arrivalPending = false;
 
+  static constexpr WindowHandle kConfiguratorWindow = 0x100;
   std::unique_ptr<ConfigBlock> written;        // the configurator's last block
   std::unique_ptr<ConfigBlock> applied;        // its keys are the last applied
   std::map<int, KeyAssignment> flaggedMacros;  // by macro number - 1
   int switchesDuringUploads = 0;
   int classFourMacros = 0;
+  // The dial function the keyboard last heard per slot, and the clicks held
+  // for the end of the arrival pause (slot, function).
+  int dialHeard[kSlotCount] = {};
+  std::vector<std::pair<int, int>> clicksHeld;
+  // The configurator's notices other than 1256 caused so far, and the count
+  // each removal must come after.
+  int noticesCaused = 0;
+  std::vector<int> noticesBeforeClose;
+  int pausesAcrossAHeldMutex = 0;
+  int clicksDuringPauses = 0;
+  int removalsDuringPauses = 0;
+
+  // The configurator's notices, checked against the account above.
+  void CheckConfiguratorNotices() const {
+    std::vector<unsigned> received;
+    for (const auto& post : desktop.posts) {
+      if (post.window == kConfiguratorWindow && post.message != MSG_CFG_APPLY_DONE) {
+        received.push_back(post.message);
+      }
+    }
+    std::size_t closes = 0;
+    int before = 0;
+    for (std::size_t i = 0; i < received.size(); ++i) {
+      if (received[i] == MSG_CLOSE) continue;
+      if (received[i] != MSG_CFG_CLOSE_NOTICE) {
+        ++before;
+        continue;
+      }
+      ASSERT_LT(closes, noticesBeforeClose.size()) << "a 1042 without a removal";
+      EXPECT_EQ(before, noticesBeforeClose[closes]) << "removal " << closes;
+      ASSERT_LT(i + 1, received.size());
+      EXPECT_EQ(received[i + 1], MSG_CLOSE);
+      ++closes;
+    }
+    EXPECT_EQ(closes, noticesBeforeClose.size());
+    EXPECT_EQ(before, noticesCaused);
+  }
 
  private:
   void Drain() {
@@ -363,22 +431,34 @@ class TwoThreadRun final : public MainWindowActions {
 
   void Record(bool fullUpload) {
     if (fullUpload) flaggedMacros.clear();
-    *applied = *written;
+    *applied = settings.config;
     for (int s = 0; s < kSlotCount; ++s) {
       for (int k = 0; k < kKeysPerProfile; ++k) {
-        const KeyAssignment& key = written->slots[s].keys[k];
-        if (written->header.uploadFlags[s][k] != 1 || key.actionType != 3) continue;
+        const KeyAssignment& key = applied->slots[s].keys[k];
+        if (applied->header.uploadFlags[s][k] != 1 || key.actionType != 3) continue;
         flaggedMacros[s * kKeysPerProfile + k] = key;
         classFourMacros += key.actionClass == 4 ? 1 : 0;
       }
     }
   }
 
-  void ArrivalPauseElapsed() { core.TimerElapsed(TIMER_ARRIVAL_PAUSE); }
+  void ArrivalPauseElapsed() {
+    pausesAcrossAHeldMutex += shared.busy ? 1 : 0;
+    // The clicks held for the pause reach the keyboard after the open.
+    for (const auto& [slot, function] : clicksHeld) dialHeard[slot] = function;
+    clicksHeld.clear();
+    core.TimerElapsed(TIMER_ARRIVAL_PAUSE);
+  }
 
   // The configurator changes some keys, flags macros and perhaps the slot,
   // writes the block and asks for an apply (or a slot switch only).
   void Apply() {
+    // The configurator writes the block only once it holds the mutex itself:
+    // while a copy of ours waits, it applies what it wrote last.
+    if (core.CopyPending()) {
+      core.ApplyAllSetting(0);
+      return;
+    }
     *written = *shared.shared;
     std::memset(written->header.uploadFlags, 0, sizeof(written->header.uploadFlags));
     for (int i = Int(1, 12); i > 0; --i) {
@@ -399,56 +479,96 @@ class TwoThreadRun final : public MainWindowActions {
       }
       written->header.uploadFlags[s][k] = Int(0, 2) == 0 ? 0 : 1;
     }
+    if (Int(0, 4) == 0) {
+      // Keys changed and announced, not applied.
+      *shared.shared = *written;
+      core.AdoptChangedSettings();
+      return;
+    }
     if (Int(0, 2) == 0) written->header.activeSlot = Int(0, kSlotCount - 1);
     *shared.shared = *written;
-    const int wParam = Int(0, 3) == 0 ? 3 : Int(0, 1);
-    const bool present = flags.devicePresence == kDevicePresent;
-    core.ApplyAllSetting(static_cast<std::uintptr_t>(wParam));
-    if (present && wParam != 3) Record(false);
+    core.ApplyAllSetting(static_cast<std::uintptr_t>(Int(0, 3) == 0 ? 3 : Int(0, 1)));
   }
 
   void PlayEvent() {
     const bool plugged = keyboard.block->plugged != 0;
     const bool present = flags.devicePresence == kDevicePresent;
-    switch (Int(0, 9)) {
+    // Copies wait, and decisions with them: the slot a click names is the
+    // one in force when it is decided, which this account cannot know.
+    const bool decidedNow = !core.CopyPending();
+    const int what = Int(0, 11);
+    switch (what) {
       case 0:
       case 1:
         Apply();
         break;
       case 2:
       case 3:
-        // The keyboard switches its own profile: it is there already.
-        if (!plugged) break;
+        // The keyboard switches its own profile: it is there already. (Not
+        // while a copy waits: a request the worker serves meanwhile names the
+        // slot before the switch, as the blocking program's would, and the
+        // keyboard would end on another slot than the settings.)
+        if (!plugged || !decidedNow) break;
         switchesDuringUploads += flags.workerBusy == 1 ? 1 : 0;
         {
           const int slot = Int(0, kSlotCount - 1);
           keyboard.block->model.activeSlot = static_cast<std::uint8_t>(slot);
           core.HandleDeviceEvent(DeviceEventCode(0x1000, slot + 1));
+          ++noticesCaused;
         }
         break;
       case 4:
         // The foreground application belongs to another slot.
-        if (present) core.SwitchActiveSlot(Int(0, kSlotCount - 1));
+        if (present) {
+          core.SwitchActiveSlot(Int(0, kSlotCount - 1));
+          ++noticesCaused;
+        }
         break;
       case 5:
-        // A dial gesture on the device, or a click on the dial.
-        if (Int(0, 1) == 0) {
+      case 8:
+      case 9:
+        // A dial gesture on the device, a click on the dial, or its toggle.
+        if (Int(0, 2) == 0) {
           core.HandleDeviceEvent(DeviceEventCode(0x5000, 1));
           core.HandleDeviceEvent(DeviceEventCode(0x6000, 1));
           core.HandleDeviceEvent(DeviceEventCode(0x7000, Int(1, 8)));
           core.HandleDeviceEvent(DeviceEventCode(0x6000, 2));
+        } else if (Int(0, 1) == 0) {
+          const int function = Int(1, 8);
+          const int slot = settings.config.header.activeSlot;
+          core.CommitDialFunction(function);
+          if (!decidedNow) {
+            for (int& heard : dialHeard) heard = -1;  // not known any more
+            clicksHeld.clear();
+          } else if (core.ArrivalPending()) {
+            clicksHeld.emplace_back(slot, function);
+            ++clicksDuringPauses;
+          } else if (present && plugged) {
+            dialHeard[slot] = function;
+          }
         } else {
-          core.CommitDialFunction(Int(1, 8));
+          core.ToggleDial();
+          break;
         }
+        ++noticesCaused;
         break;
       case 6:
         if (plugged) {
           vkb::SetPlugged(*keyboard.block, false, false);
-          core.HandleDeviceEvent(0x7F000000u + PresenceTracker::kRemoved);
+          const bool closes = present || core.ArrivalPending();
+          removalsDuringPauses += core.ArrivalPending() ? 1 : 0;
+          clicksHeld.clear();
+          core.ConnectionChanged(PresenceTracker::kRemoved);
+          if (closes) noticesBeforeClose.push_back(noticesCaused);
         } else {
           vkb::SetPlugged(*keyboard.block, true, false);
-          core.HandleDeviceEvent(0x7F000000u + PresenceTracker::kArrived);
+          core.ConnectionChanged(PresenceTracker::kArrived);
         }
+        break;
+      case 7:
+        // Another program takes the share mutex, or lets it go.
+        shared.busy = !shared.busy;
+        if (!shared.busy) core.RetryPendingCopy();
         break;
       default:
         if (arrivalPending) ArrivalPauseElapsed();
@@ -497,10 +617,13 @@ void ExpectMacro(const vkb::Macro& got, const KeyAssignment& key, int number) {
 }
 
 TEST(WorkerAndWindowTest, TheKeyboardEndsWhereTheSettingsSay) {
+  int pausesAcrossAHeldMutex = 0;
+  int clicksDuringPauses = 0;
+  int removalsDuringPauses = 0;
   int switchesDuringUploads = 0;
   int classFourMacros = 0;
   int macrosChecked = 0;
-  for (std::uint32_t seed = 1; seed <= 300; ++seed) {
+  for (std::uint32_t seed = 1; seed <= 500; ++seed) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     auto run = std::make_unique<TwoThreadRun>(seed);
     run->Run();
@@ -518,6 +641,22 @@ TEST(WorkerAndWindowTest, TheKeyboardEndsWhereTheSettingsSay) {
       ExpectMacro(model.macros[index], key, index + 1);
       ++macrosChecked;
     }
+    // Every block the configurator wrote was adopted, in order.
+    for (int s = 0; s < kSlotCount; ++s) {
+      EXPECT_EQ(std::memcmp(run->settings.config.slots[s].keys, run->written->slots[s].keys,
+                            sizeof(run->written->slots[s].keys)),
+                0)
+          << "slot " << s;
+    }
+    for (int s = 0; s < kSlotCount; ++s) {
+      if (run->dialHeard[s] >= 0) {
+        EXPECT_EQ(model.slots[s].dialFunction, run->dialHeard[s]) << s;
+      }
+    }
+    run->CheckConfiguratorNotices();
+    pausesAcrossAHeldMutex += run->pausesAcrossAHeldMutex;
+    clicksDuringPauses += run->clicksDuringPauses;
+    removalsDuringPauses += run->removalsDuringPauses;
     // Reports only ever went wrong by reaching a keyboard that had left.
     for (const vkb::ProtocolError& error : vkb::ProtocolErrors(*run->keyboard.block)) {
       EXPECT_EQ(error.verdict, static_cast<std::uint32_t>(vkb::Verdict::kNotOpen)) << error.text;
@@ -526,6 +665,11 @@ TEST(WorkerAndWindowTest, TheKeyboardEndsWhereTheSettingsSay) {
     switchesDuringUploads += run->switchesDuringUploads;
     classFourMacros += run->classFourMacros;
   }
+  std::printf("pauses across a held mutex %d, clicks during pauses %d, removals during pauses %d\n",
+              pausesAcrossAHeldMutex, clicksDuringPauses, removalsDuringPauses);
+  EXPECT_GT(pausesAcrossAHeldMutex, 20);
+  EXPECT_GT(clicksDuringPauses, 20);
+  EXPECT_GT(removalsDuringPauses, 20);
   EXPECT_GT(switchesDuringUploads, 150);
   EXPECT_GT(classFourMacros, 300);
   EXPECT_GT(macrosChecked, 500);
@@ -549,11 +693,12 @@ TEST(DevicePresenceTest, TheDeviceCountsAsAbsentUntilOpenedAfterThePause) {
     EXPECT_EQ(presence.OnConnectionChange(1), kStartPause);
     EXPECT_EQ(flags.devicePresence, before) << "nothing may be sent during the pause";
     EXPECT_TRUE(presence.OnConnectionChange(1).empty());  // second arrival ignored
-    EXPECT_EQ(presence.OnArrivalPauseElapsed(), kRestOfArrival);
+    EXPECT_EQ(presence.OnArrivalPauseElapsed(presence.ArrivalNumber()), kRestOfArrival);
     EXPECT_EQ(flags.devicePresence, before);
     presence.OnFeatureDeviceOpened();
     EXPECT_EQ(flags.devicePresence, kDevicePresent);
-    EXPECT_TRUE(presence.OnArrivalPauseElapsed().empty());  // a stray timer tick
+    EXPECT_TRUE(
+        presence.OnArrivalPauseElapsed(presence.ArrivalNumber()).empty());  // a stray timer tick
     EXPECT_TRUE(presence.OnConnectionChange(1).empty());
   }
 }
@@ -580,21 +725,29 @@ TEST(DevicePresenceTest, RemovalClosesOnceAndAbortsABusyWorker) {
   EXPECT_EQ(flags.devicePresence, kDeviceRemoved);
 }
 
-TEST(DevicePresenceTest, RemovalDuringTheArrivalPauseCancelsTheArrival) {
+TEST(DevicePresenceTest, RemovalDuringTheArrivalPauseEndsTheArrivalAndClosesTheConfigurator) {
   DeviceFlags flags;
   flags.devicePresence = kDeviceNotOpened;
   flags.workerBusy = 1;
   PresenceTracker presence(flags);
   presence.OnConnectionChange(1);
-  // Nothing was opened or shown for the device: only the pause is cancelled.
-  EXPECT_EQ(presence.OnConnectionChange(2), Effects{effect::StopTimer(TIMER_ARRIVAL_PAUSE)});
+  const unsigned first = presence.ArrivalNumber();
+  // Nothing was opened or shown for the device: the pause stops, and the
+  // configurator is closed as after every removal.
+  Effects expected = {
+      effect::StopTimer(TIMER_ARRIVAL_PAUSE),
+      effect::TraceText(u"Device removed during the arrival pause; the arrival is cancelled\n"),
+      effect::PostToConfigurator(MSG_CFG_CLOSE_NOTICE), effect::PostToConfigurator(MSG_CLOSE)};
+  EXPECT_EQ(presence.OnConnectionChange(2), expected);
   EXPECT_EQ(flags.devicePresence, kDeviceRemoved);
   EXPECT_EQ(flags.abortTransfer, 0);
-  EXPECT_TRUE(presence.OnArrivalPauseElapsed().empty());
+  EXPECT_TRUE(presence.OnArrivalPauseElapsed(first).empty());
   EXPECT_TRUE(presence.OnConnectionChange(2).empty());
-  // A later arrival runs whole again.
+  // A later arrival runs whole again; the pause of the first one, ending
+  // late, does not end it.
   EXPECT_EQ(presence.OnConnectionChange(1), kStartPause);
-  EXPECT_EQ(presence.OnArrivalPauseElapsed(), kRestOfArrival);
+  EXPECT_TRUE(presence.OnArrivalPauseElapsed(first).empty());
+  EXPECT_EQ(presence.OnArrivalPauseElapsed(presence.ArrivalNumber()), kRestOfArrival);
 }
 
 TEST(DevicePresenceTest, TheStartDecidesPresenceAndWhatRuns) {

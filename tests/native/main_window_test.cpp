@@ -14,6 +14,7 @@
 #include "app/main_window_core.h"
 #include "app/shared_block.h"
 #include "app/sibling_messages.h"
+#include "core_rig.h"
 #include "device_fakes.h"
 #include "settings/foreground_rule.h"
 #include "settings/settings_model.h"
@@ -58,6 +59,26 @@ void SetAppPath(ProfileRecord& record, std::u16string_view path) {
   std::memcpy(record.appPath, path.data(), path.size() * sizeof(char16_t));
 }
 
+// Device event codes by what they stand for.
+constexpr std::uint32_t Code(std::uint32_t eventClass, std::uint32_t value) {
+  return (eventClass << 16) | value;
+}
+constexpr std::uint32_t ShowDialEvent() {
+  return Code(kEventShowHideDial, 1);
+}
+constexpr std::uint32_t GestureStart() {
+  return Code(kEventGesture, 1);
+}
+constexpr std::uint32_t GestureEnd() {
+  return Code(kEventGesture, 2);
+}
+constexpr std::uint32_t Preview(std::uint32_t function) {
+  return Code(kEventPreview, function);
+}
+constexpr std::uint32_t SlotSwitch(std::uint32_t value) {
+  return Code(kEventSlotSwitch, value);
+}
+
 bool Has(const Effects& effects, EffectKind kind) {
   for (const Effect& e : effects) {
     if (e.kind == kind) return true;
@@ -71,7 +92,10 @@ bool Has(const Effects& effects, EffectKind kind) {
 class DeviceEventTest : public ::testing::Test {
  protected:
   Effects Event(std::uint32_t eventClass, std::uint32_t value, bool configuratorOpen = true) {
-    return DecideDeviceEvent((eventClass << 16) | value, *config, dial, configuratorOpen);
+    return On(Code(eventClass, value), configuratorOpen);
+  }
+  Effects On(std::uint32_t code, bool configuratorOpen = true) {
+    return DecideDeviceEvent(code, *config, dial, configuratorOpen);
   }
   ProfileRecord& Active() { return config->slots[config->header.activeSlot]; }
 
@@ -84,26 +108,27 @@ TEST_F(DeviceEventTest, SlotSwitchTakesTheValueFromTheLowHalfOfLParam) {
   EXPECT_EQ(code, 0x10000003u);
   const Effects effects = DecideDeviceEvent(code, *config, dial, true);
   EXPECT_EQ(config->header.activeSlot, 2);
-  EXPECT_EQ(effects, (Effects{Publish(), effect::PostToConfigurator(1255),
-                              effect::PostToOsd(1324, 40, 0x00020000), Save()}));
+  EXPECT_EQ(effects, (Effects{Publish(), effect::PostToConfigurator(MSG_CFG_PROFILE_CHANGED),
+                              effect::PostToOsd(MSG_OSD_SHOW, 40, 0x00020000), Save()}));
 }
 
 TEST_F(DeviceEventTest, SlotSwitchRepublishesOnlyForItsMarkerAndOtherwiseOnlySaves) {
   config->header.activeSlot = 1;
-  EXPECT_EQ(Event(0x1000, 0x3000), (Effects{Publish(), effect::PostToConfigurator(1255),
-                                            effect::PostToOsd(1324, 40, 0x00010000), Save()}));
+  EXPECT_EQ(Event(0x1000, 0x3000),
+            (Effects{Publish(), effect::PostToConfigurator(MSG_CFG_PROFILE_CHANGED),
+                     effect::PostToOsd(MSG_OSD_SHOW, 40, 0x00010000), Save()}));
   EXPECT_EQ(config->header.activeSlot, 1);
   for (std::uint32_t value : {0u, 5u, 0x0101u, 0xFFFFu}) {
     EXPECT_EQ(Event(0x1000, value), Effects{Save()}) << value;
     EXPECT_EQ(config->header.activeSlot, 1) << value;
   }
-  EXPECT_EQ(Event(0x1000, 4)[2], effect::PostToOsd(1324, 40, 0x00030000));
+  EXPECT_EQ(Event(0x1000, 4)[2], effect::PostToOsd(MSG_OSD_SHOW, 40, 0x00030000));
   EXPECT_EQ(config->header.activeSlot, 3);
 }
 
 TEST_F(DeviceEventTest, ReportedValuesAreStoredInTheActiveSlotAndAnnounced) {
   config->header.activeSlot = 2;
-  const Effects changed = {Publish(), effect::PostToConfigurator(1257), Save()};
+  const Effects changed = {Publish(), effect::PostToConfigurator(MSG_CFG_VALUE_CHANGED), Save()};
   EXPECT_EQ(Event(0x2000, 9), Effects{Save()});
   EXPECT_EQ(Event(0x2000, 0), Effects{Save()});
   EXPECT_EQ(Active().eventValue2000, 0);
@@ -123,8 +148,8 @@ TEST_F(DeviceEventTest, KeyTextGoesToTheHandOffFileBeforeTheDisplayIsTold) {
   key.actionClass = 3;
   key.actionType = 2;
   testing::SetLabel(key, u"Hello");
-  EXPECT_EQ(Event(0xA000, 3),
-            (Effects{effect::WriteOsdText(u"Hello"), effect::PostToOsd(1324, 50, 0), Save()}));
+  EXPECT_EQ(Event(0xA000, 3), (Effects{effect::WriteOsdText(u"Hello"),
+                                       effect::PostToOsd(MSG_OSD_SHOW, 50, 0), Save()}));
   key.actionClass = 8;
   EXPECT_EQ(Event(0xA000, 3)[0], effect::WriteOsdText(u"Hello"));
 
@@ -158,7 +183,7 @@ TEST_F(DeviceEventTest, OnScreenKeyboardOnlyForItsValueAndWithTheConfiguratorOpe
 }
 
 TEST_F(DeviceEventTest, ShowAndHideByTheDeviceTellTheDeviceNothing) {
-  EXPECT_EQ(Event(0x5000, 1), Effects{effect::Simple(EffectKind::kShowDial)});
+  EXPECT_EQ(On(ShowDialEvent()), Effects{effect::Simple(EffectKind::kShowDial)});
   EXPECT_EQ(dial.dialShown, 1);
   EXPECT_TRUE(Event(0x5000, 0x0102).empty());
   EXPECT_TRUE(Event(0x5000, 3).empty());
@@ -168,37 +193,38 @@ TEST_F(DeviceEventTest, ShowAndHideByTheDeviceTellTheDeviceNothing) {
 }
 
 TEST_F(DeviceEventTest, GestureCommitsTheLastPreviewOnce) {
-  Event(0x5000, 1);
+  On(ShowDialEvent());
   Active().selectedFunction = 2;
-  EXPECT_EQ(Event(0x6000, 1), Effects{Invalidate()});
+  EXPECT_EQ(On(GestureStart()), Effects{Invalidate()});
   EXPECT_EQ(dial.savedFunction, 2);
   EXPECT_EQ(dial.currentFunction, 0);
-  EXPECT_EQ(Event(0x7000, 3), Effects{Invalidate()});
-  EXPECT_EQ(Event(0x7000, 0x0105), Effects{Invalidate()});  // high byte not looked at
+  EXPECT_EQ(On(Preview(3)), Effects{Invalidate()});
+  EXPECT_EQ(On(Preview(0x0105)), Effects{Invalidate()});  // high byte not looked at
   EXPECT_EQ(dial.previewMode, 1);
   EXPECT_EQ(dial.currentFunction, 5);
-  EXPECT_EQ(Event(0x6000, 2),
-            (Effects{Invalidate(), effect::Simple(EffectKind::kSaveActiveProfile)}));
+  EXPECT_EQ(On(GestureEnd()),
+            (Effects{Invalidate(), Publish(), effect::Simple(EffectKind::kSaveProfileFiles),
+                     effect::PostToConfigurator(MSG_CFG_SETTINGS_SAVED)}));
   EXPECT_EQ(Active().selectedFunction, 5);
   EXPECT_EQ(dial.previewMode, 0);
 }
 
 TEST_F(DeviceEventTest, GestureWithoutPreviewOrEndingOnNoneRestoresTheRememberedFunction) {
-  Event(0x5000, 1);
+  On(ShowDialEvent());
   Active().selectedFunction = 6;
-  Event(0x6000, 1);
+  On(GestureStart());
   Active().selectedFunction = 1;  // changed elsewhere meanwhile
-  Event(0x6000, 2);
+  On(GestureEnd());
   EXPECT_EQ(Active().selectedFunction, 6);
   EXPECT_EQ(dial.currentFunction, 6);
 
   // A preview of 0 points at none: the dial shows no sector.
-  Event(0x6000, 1);
-  Event(0x7000, 5);
-  EXPECT_EQ(Event(0x7000, 0), Effects{Invalidate()});
+  On(GestureStart());
+  On(Preview(5));
+  EXPECT_EQ(On(Preview(0)), Effects{Invalidate()});
   EXPECT_EQ(dial.currentFunction, 0);
   EXPECT_EQ(dial.previewMode, 1);
-  Event(0x6000, 2);
+  On(GestureEnd());
   EXPECT_EQ(Active().selectedFunction, 6);
   EXPECT_EQ(dial.currentFunction, 6);
   EXPECT_EQ(dial.previewMode, 0);
@@ -207,15 +233,15 @@ TEST_F(DeviceEventTest, GestureWithoutPreviewOrEndingOnNoneRestoresTheRemembered
 TEST_F(DeviceEventTest, GesturesAndPreviewsWhileHiddenOrOutOfRangeChangeNothing) {
   Active().selectedFunction = 4;
   const DialState before = dial;
-  EXPECT_TRUE(Event(0x6000, 1).empty());
-  EXPECT_TRUE(Event(0x7000, 3).empty());
-  EXPECT_TRUE(Event(0x6000, 2).empty());
+  EXPECT_TRUE(On(GestureStart()).empty());
+  EXPECT_TRUE(On(Preview(3)).empty());
+  EXPECT_TRUE(On(GestureEnd()).empty());
   EXPECT_EQ(Active().selectedFunction, 4);
 
-  Event(0x5000, 1);
-  Event(0x6000, 1);
+  On(ShowDialEvent());
+  On(GestureStart());
   for (std::uint32_t function : {9u, 0xFFu}) {
-    const Effects effects = Event(0x7000, function);
+    const Effects effects = On(Preview(function));
     EXPECT_EQ(effects.size(), 1u);
     EXPECT_TRUE(Has(effects, EffectKind::kTrace)) << function;
     EXPECT_EQ(dial.previewMode, 0);
@@ -226,9 +252,8 @@ TEST_F(DeviceEventTest, GesturesAndPreviewsWhileHiddenOrOutOfRangeChangeNothing)
 }
 
 TEST_F(DeviceEventTest, ConnectionChangesAndUnknownClasses) {
-  EXPECT_EQ(Event(0x7F00, 1), Effects{effect::ConnectionChange(1)});
-  EXPECT_EQ(Event(0x7F00, 2), Effects{effect::ConnectionChange(2)});
-  EXPECT_TRUE(Event(0x7F00, 5).empty());
+  // Connection changes are the device presence's: nothing is decided here.
+  for (std::uint32_t value : {1u, 2u, 5u}) EXPECT_TRUE(Event(0x7F00, value).empty());
   const ConfigBlock before = *config;
   for (std::uint32_t eventClass : {0x0000u, 0x8000u, 0xB000u, 0x7F01u, 0xFFFFu}) {
     const Effects effects = Event(eventClass, 1);
@@ -240,18 +265,19 @@ TEST_F(DeviceEventTest, ConnectionChangesAndUnknownClasses) {
 }
 
 TEST_F(DeviceEventTest, ButtonCommitSetsTheSelectionAndTellsTheDeviceFirst) {
-  Event(0x5000, 1);
-  Event(0x6000, 1);
-  Event(0x7000, 7);
+  On(ShowDialEvent());
+  On(GestureStart());
+  On(Preview(7));
   EXPECT_EQ(DecideCommitDialFunction(4, *config, dial),
-            (Effects{effect::Simple(EffectKind::kSendDialFunction), Invalidate(),
-                     effect::Simple(EffectKind::kSaveActiveProfile)}));
+            (Effects{effect::SendDialFunction(0, 4), Invalidate(), Publish(),
+                     effect::Simple(EffectKind::kSaveProfileFiles),
+                     effect::PostToConfigurator(MSG_CFG_SETTINGS_SAVED)}));
   EXPECT_EQ(Active().selectedFunction, 4);
   EXPECT_EQ(dial.currentFunction, 4);
   EXPECT_EQ(dial.previewMode, 0);
   for (int function : {0, 9, -1}) {
     const Effects effects = DecideCommitDialFunction(function, *config, dial);
-    EXPECT_FALSE(Has(effects, EffectKind::kSaveActiveProfile)) << function;
+    EXPECT_FALSE(Has(effects, EffectKind::kSaveProfileFiles)) << function;
   }
   EXPECT_EQ(Active().selectedFunction, 4);
 }
@@ -267,7 +293,7 @@ TEST_F(DeviceEventTest, ToggleShowsThenHidesWithTheActiveSlotsFunction) {
   EXPECT_EQ(DecideToggleDial(*config, dial),
             (Effects{effect::Simple(EffectKind::kHideDial), effect::SendHostState(false)}));
   EXPECT_EQ(dial.dialShown, 0);
-  Event(0x5000, 1);
+  On(ShowDialEvent());
   EXPECT_EQ(DecideHideDialCommand(dial),
             (Effects{effect::Simple(EffectKind::kHideDial), effect::SendHostState(false)}));
   EXPECT_EQ(dial.dialShown, 0);
@@ -276,18 +302,13 @@ TEST_F(DeviceEventTest, ToggleShowsThenHidesWithTheActiveSlotsFunction) {
 // ---------------------------------------------------------------------------
 // The configurator's messages and the shared block, decided
 
-TEST(SiblingMessageTest, ApplyChoosesTheWorkerRequestOnlyWithTheDevicePresent) {
-  const Effects switchOnly = DecideApplyAllSetting(3, kDevicePresent);
-  EXPECT_EQ(switchOnly,
-            (Effects{effect::Simple(EffectKind::kAdoptSharedConfig), effect::PostToOsd(1327, 0, 0),
-                     effect::PostWorkerRequest(REQ_SWITCH_SLOT, 3)}));
-  EXPECT_EQ(DecideApplyAllSetting(0, kDevicePresent).back(),
-            effect::PostWorkerRequest(REQ_APPLY, 0));
-  EXPECT_EQ(DecideApplyAllSetting(7, kDevicePresent).back(),
-            effect::PostWorkerRequest(REQ_APPLY, 7));
-  for (int presence : {kDeviceNotOpened, kDeviceRemoved}) {
-    EXPECT_FALSE(Has(DecideApplyAllSetting(3, presence), EffectKind::kPostWorkerRequest));
-  }
+TEST(SiblingMessageTest, ApplyCopiesThenChoosesTheWorkerRequestOnlyWithTheDeviceExpected) {
+  EXPECT_EQ(DecideApplyAllSetting(), (Effects{effect::Simple(EffectKind::kAdoptSharedConfig),
+                                              effect::PostToOsd(MSG_OSD_SETTINGS_APPLIED, 0, 0)}));
+  EXPECT_EQ(DecideApplyRequest(3, true), Effects{effect::PostApplyRequest(REQ_SWITCH_SLOT, 3)});
+  EXPECT_EQ(DecideApplyRequest(0, true), Effects{effect::PostApplyRequest(REQ_APPLY, 0)});
+  EXPECT_EQ(DecideApplyRequest(7, true), Effects{effect::PostApplyRequest(REQ_APPLY, 7)});
+  EXPECT_EQ(DecideApplyRequest(3, false), Effects{effect::Simple(EffectKind::kAnswerApply)});
   EXPECT_EQ(DecideSettingsChanged(), Effects{effect::Simple(EffectKind::kAdoptSharedConfig)});
 }
 
@@ -384,9 +405,9 @@ TEST(ForegroundSwitchTest, MatchSwitchesOnceAndAnUnboundProgramKeepsTheSlot) {
   SetAppPath(config->slots[2], u"C:\\Tools\\Editor.EXE");
   const Effects effects = DecideFollowForeground(u"editor.exe", *config, kNames);
   EXPECT_EQ(config->header.activeSlot, 2);
-  EXPECT_EQ(effects,
-            (Effects{Publish(), effect::PostWorkerRequest(REQ_SWITCH_SLOT, 0),
-                     effect::PostToConfigurator(1255), effect::PostToOsd(1324, 40, 0x00020000)}));
+  EXPECT_EQ(effects, (Effects{Publish(), effect::PostWorkerRequest(REQ_SWITCH_SLOT, 0),
+                              effect::PostToConfigurator(MSG_CFG_PROFILE_CHANGED),
+                              effect::PostToOsd(MSG_OSD_SHOW, 40, 0x00020000)}));
   EXPECT_FALSE(Has(effects, EffectKind::kSaveConfig));
   EXPECT_TRUE(DecideFollowForeground(u"editor.exe", *config, kNames).empty());
   EXPECT_TRUE(DecideFollowForeground(u"other.exe", *config, kNames).empty());
@@ -397,8 +418,13 @@ TEST(ForegroundSwitchTest, MatchSwitchesOnceAndAnUnboundProgramKeepsTheSlot) {
 // ---------------------------------------------------------------------------
 // Carried out through the ports
 
-struct CoreRig {
-  CoreRig() {
+// The shared rig on an in-memory disk, with both peers open, the settings
+// loaded and the device present.
+struct DiskHolder {
+  Disk disk;
+};
+struct CoreRig : DiskHolder, fakes::CoreRig {
+  CoreRig() : fakes::CoreRig(disk.env) {
     shared.shared = DefaultBlock();
     desktop.windows[kConfiguratorTitle] = kConfigurator;
     desktop.windows[kOsdTitle] = kOsd;
@@ -421,20 +447,6 @@ struct CoreRig {
     std::memcpy(saved.get(), file.data(), sizeof(ConfigBlock));
     return saved;
   }
-
-  Disk disk;
-  fakes::RecordingDesktop desktop;
-  FakeSharedBlock shared;
-  FakeClock clock;
-  FakeDevice device{clock};
-  DeviceFlags flags;
-  Cp1252Converter converter;
-  DeviceProtocol protocol{device, clock, flags, converter};
-  SettingsStore settings{disk.env, shared, desktop, nullptr};
-  DialState dial;
-  FakeWindow window;
-  SimpleCaseInsensitiveText text;
-  MainWindowCore core{{settings, dial, desktop, shared, protocol, flags, window, text}};
 };
 
 class MainWindowCoreTest : public ::testing::Test, public CoreRig {};
@@ -473,7 +485,7 @@ TEST_F(MainWindowCoreTest, ButtonCommitReportsTheFunctionSavesAndTellsTheConfigu
   EXPECT_EQ(sent[0], (std::vector<std::uint8_t>{0x0B, 0x08, 1, 4, 0, 0, 0, 0}));
   EXPECT_EQ(settings.config.slots[1].selectedFunction, 4);
   EXPECT_EQ(shared.shared->slots[1].selectedFunction, 4);
-  EXPECT_EQ(PostsTo(kConfigurator), (std::vector<unsigned>{1254}));
+  EXPECT_EQ(PostsTo(kConfigurator), (std::vector<unsigned>{MSG_CFG_SETTINGS_SAVED}));
   ConfigBlock saved{};
   const auto& file = disk.files.files.at(settings_test::kConfigPath);
   ASSERT_EQ(file.size(), sizeof(saved));
@@ -482,13 +494,13 @@ TEST_F(MainWindowCoreTest, ButtonCommitReportsTheFunctionSavesAndTellsTheConfigu
 }
 
 TEST_F(MainWindowCoreTest, DeviceGestureTellsTheConfiguratorOnce) {
-  core.HandleDeviceEvent(0x50000001);
-  core.HandleDeviceEvent(0x60000001);
-  core.HandleDeviceEvent(0x70000005);
-  core.HandleDeviceEvent(0x60000002);
+  core.HandleDeviceEvent(ShowDialEvent());
+  core.HandleDeviceEvent(GestureStart());
+  core.HandleDeviceEvent(Preview(5));
+  core.HandleDeviceEvent(GestureEnd());
   EXPECT_EQ(settings.config.slots[0].selectedFunction, 5);
   EXPECT_EQ(dial.previewMode, 0);
-  EXPECT_EQ(PostsTo(kConfigurator), (std::vector<unsigned>{1254}));
+  EXPECT_EQ(PostsTo(kConfigurator), (std::vector<unsigned>{MSG_CFG_SETTINGS_SAVED}));
   EXPECT_TRUE(device.Sent().empty());
 }
 
@@ -496,7 +508,8 @@ TEST_F(MainWindowCoreTest, SlotSwitchReachesBlockPeersAndFile) {
   core.HandleDeviceEvent(DeviceEventCode(0x1000, 3));
   EXPECT_EQ(shared.shared->header.activeSlot, 2);
   EXPECT_EQ(desktop.posts, (std::vector<fakes::RecordingDesktop::Post>{
-                               {kConfigurator, 1255, 0, 0}, {kOsd, 1324, 40, 0x00020000}}));
+                               {kConfigurator, MSG_CFG_PROFILE_CHANGED, 0, 0},
+                               {kOsd, MSG_OSD_SHOW, 40, 0x00020000}}));
   EXPECT_EQ(disk.files.files.at(settings_test::kConfigPath)[0], 2);
 
   // Absent peers: the block and the file still change.
@@ -517,7 +530,8 @@ TEST_F(MainWindowCoreTest, KeyTextIsWrittenToTheHandOffFile) {
   ASSERT_EQ(desktop.iniWrites.size(), 1u);
   EXPECT_EQ(desktop.iniWrites[0],
             (std::vector<std::u16string>{u"C:\\osd.data", u"OSDData", u"Message", u"Copy"}));
-  EXPECT_EQ(desktop.posts, (std::vector<fakes::RecordingDesktop::Post>{{kOsd, 1324, 50, 0}}));
+  EXPECT_EQ(desktop.posts,
+            (std::vector<fakes::RecordingDesktop::Post>{{kOsd, MSG_OSD_SHOW, 50, 0}}));
   EXPECT_EQ(shared.publishes, 0);
 }
 
@@ -527,7 +541,7 @@ TEST_F(MainWindowCoreTest, ApplyWithTheDevicePresentLeavesTheAnswerToTheWorker) 
   EXPECT_EQ(settings.config.slots[3].eventValue3000, 77);
   EXPECT_EQ(window.requests,
             (std::vector<std::pair<std::uintptr_t, std::intptr_t>>{{REQ_SWITCH_SLOT, 3}}));
-  EXPECT_EQ(PostsTo(kOsd), (std::vector<unsigned>{1327}));
+  EXPECT_EQ(PostsTo(kOsd), (std::vector<unsigned>{MSG_OSD_SETTINGS_APPLIED}));
   EXPECT_TRUE(PostsTo(kConfigurator).empty());
 }
 
@@ -536,7 +550,7 @@ TEST_F(MainWindowCoreTest, ApplyIsAnsweredAtOnceWhenNoWorkerRequestGoesOut) {
   flags.devicePresence = kDeviceRemoved;
   core.ApplyAllSetting(0);
   EXPECT_TRUE(window.requests.empty());
-  EXPECT_EQ(PostsTo(kConfigurator), (std::vector<unsigned>{1256}));
+  EXPECT_EQ(PostsTo(kConfigurator), (std::vector<unsigned>{MSG_CFG_APPLY_DONE}));
   EXPECT_TRUE(traces.Contains(u"OnApplyAllSetting  Send Enable OK/Apply Button\n"));
 
   // The device is present but the request cannot be posted.
@@ -545,7 +559,7 @@ TEST_F(MainWindowCoreTest, ApplyIsAnsweredAtOnceWhenNoWorkerRequestGoesOut) {
   desktop.posts.clear();
   core.ApplyAllSetting(1);
   EXPECT_EQ(window.requests.size(), 1u);
-  EXPECT_EQ(PostsTo(kConfigurator), (std::vector<unsigned>{1256}));
+  EXPECT_EQ(PostsTo(kConfigurator), (std::vector<unsigned>{MSG_CFG_APPLY_DONE}));
 
   // No configurator: said in the trace, nothing posted to it.
   desktop.windows.erase(kConfiguratorTitle);
@@ -581,7 +595,8 @@ TEST_F(MainWindowCoreTest, ForegroundSwitchIsPublishedButNotSaved) {
   EXPECT_EQ(shared.shared->header.activeSlot, 1);
   EXPECT_EQ(window.requests, (std::vector<std::pair<std::uintptr_t, std::intptr_t>>{{3, 0}}));
   EXPECT_EQ(desktop.posts, (std::vector<fakes::RecordingDesktop::Post>{
-                               {kConfigurator, 1255, 0, 0}, {kOsd, 1324, 40, 0x00010000}}));
+                               {kConfigurator, MSG_CFG_PROFILE_CHANGED, 0, 0},
+                               {kOsd, MSG_OSD_SHOW, 40, 0x00010000}}));
   EXPECT_EQ(static_cast<std::size_t>(disk.files.steps()), stepsBefore);
   core.FollowForegroundApplication(u"game.exe");
   EXPECT_EQ(window.requests.size(), 1u);
@@ -602,17 +617,18 @@ TEST_F(MainWindowCoreTest, TheDeviceComesAndGoesThroughTheWindowsTimersAndTray) 
   window.log.clear();
   core.HandleDeviceEvent(0x7F000002);
   core.HandleDeviceEvent(0x40000001);
-  EXPECT_EQ(desktop.posts, (std::vector<fakes::RecordingDesktop::Post>{
-                               {kConfigurator, 1042, 0, 0}, {kConfigurator, 0x10, 0, 0}}));
+  EXPECT_EQ(desktop.posts,
+            (std::vector<fakes::RecordingDesktop::Post>{{kConfigurator, MSG_CFG_CLOSE_NOTICE, 0, 0},
+                                                        {kConfigurator, 0x10, 0, 0}}));
   desktop.windows.erase(kConfiguratorTitle);
   core.HandleDeviceEvent(0x40000001);
-  core.HandleDeviceEvent(0x7F000002);  // removed already
+  core.ConnectionChanged(PresenceTracker::kRemoved);  // removed already
   EXPECT_EQ(window.log,
             (std::vector<std::string>{"close device", "no tray icon", "kill timer 500", "osk"}));
 
   // Arrival: the pause, then the device opens before anything is asked of it.
   window.log.clear();
-  core.HandleDeviceEvent(0x7F000001);
+  core.ConnectionChanged(PresenceTracker::kArrived);
   EXPECT_EQ(window.log, std::vector<std::string>{"timer 503 every 8000"});
   EXPECT_TRUE(core.ArrivalPending());
   core.TimerElapsed(TIMER_ARRIVAL_PAUSE);
@@ -649,45 +665,55 @@ TEST(HeldShareMutexTest, WhatDependsOnACopyWaitsForIt) {
     Posts osd;
     std::size_t requests;
   } rows[] = {
-      {"apply", [](CoreRig& r) { r.core.ApplyAllSetting(0); }, "aA", {}, {1327}, 1},
+      {"apply",
+       [](CoreRig& r) { r.core.ApplyAllSetting(0); },
+       "aA",
+       {},
+       {MSG_OSD_SETTINGS_APPLIED},
+       1},
       {"apply, device absent",
        [](CoreRig& r) {
          r.flags.devicePresence = kDeviceRemoved;
          r.core.ApplyAllSetting(0);
        },
        "aA",
-       {1256},
-       {1327},
+       {MSG_CFG_APPLY_DONE},
+       {MSG_OSD_SETTINGS_APPLIED},
        0},
       {"settings changed", [](CoreRig& r) { r.core.AdoptChangedSettings(); }, "aA", {}, {}, 0},
       {"slot switch",
-       [](CoreRig& r) { r.core.HandleDeviceEvent(0x10000002); },
+       [](CoreRig& r) { r.core.HandleDeviceEvent(SlotSwitch(2)); },
        "pP",
-       {1255},
-       {1324},
+       {MSG_CFG_PROFILE_CHANGED},
+       {MSG_OSD_SHOW},
        0},
       {"reported value",
        [](CoreRig& r) { r.core.HandleDeviceEvent(0x90000007); },
        "pP",
-       {1257},
+       {MSG_CFG_VALUE_CHANGED},
        {},
        0},
       {"gesture",
        [](CoreRig& r) {
-         for (std::uint32_t code : {0x50000001u, 0x60000001u, 0x70000005u, 0x60000002u}) {
+         for (std::uint32_t code : {ShowDialEvent(), GestureStart(), Preview(5), GestureEnd()}) {
            r.core.HandleDeviceEvent(code);
          }
        },
        "pP",
-       {1254},
+       {MSG_CFG_SETTINGS_SAVED},
        {},
        0},
-      {"dial click", [](CoreRig& r) { r.core.CommitDialFunction(3); }, "pP", {1254}, {}, 0},
+      {"dial click",
+       [](CoreRig& r) { r.core.CommitDialFunction(3); },
+       "pP",
+       {MSG_CFG_SETTINGS_SAVED},
+       {},
+       0},
       {"foreground switch",
        [](CoreRig& r) { r.core.SwitchActiveSlot(1); },
        "pP",
-       {1255},
-       {1324},
+       {MSG_CFG_PROFILE_CHANGED},
+       {MSG_OSD_SHOW},
        1},
   };
   for (const auto& row : rows) {
@@ -726,13 +752,14 @@ TEST_F(MainWindowCoreTest, PeersChangeIsAdoptedBeforeLaterInputsAreDecided) {
   core.AdoptChangedSettings();
   core.HandleDeviceEvent(0x30000005);  // a value from the keyboard
   core.ApplyAllSetting(0);
-  core.HandleDeviceEvent(0x7F000002);  // a removal is not held back
+  core.ConnectionChanged(PresenceTracker::kRemoved);  // the device is let go at once
   EXPECT_EQ(window.log, (std::vector<std::string>{"timer 504 every 100", "close device",
                                                   "no tray icon", "kill timer 500"}));
-  desktop.posts.clear();  // the configurator is told to close
   // The keyboard is back (its arrival pause is not what this test is about).
   flags.devicePresence = kDevicePresent;
-  EXPECT_EQ(core.PendingCount(), 3u);
+  // The apply is its copy and then its request; the removal's notices wait
+  // behind them.
+  EXPECT_EQ(core.PendingCount(), 5u);
   for (int tick = 0; tick < 5; ++tick) core.RetryPendingCopy();
   EXPECT_EQ(shared.copies, "aaaaaa");
   EXPECT_TRUE(desktop.posts.empty());
@@ -750,11 +777,14 @@ TEST_F(MainWindowCoreTest, PeersChangeIsAdoptedBeforeLaterInputsAreDecided) {
   ASSERT_NE(saved, nullptr);
   EXPECT_EQ(saved->slots[0].eventValue3000, 5);
   EXPECT_EQ(saved->slots[0].keys[0].keyCodes[0], 0x2C);
+  // The apply is decided after its copy, on the presence then.
   EXPECT_EQ(window.requestedKeyCodes, std::vector<std::uint16_t>{0x2C});
-  EXPECT_EQ(PostsTo(kConfigurator), (Posts{1257}));
+  // Notices caused before the removal reach the configurator before its 1042.
+  EXPECT_EQ(PostsTo(kConfigurator),
+            (Posts{MSG_CFG_VALUE_CHANGED, MSG_CFG_CLOSE_NOTICE, MSG_CLOSE}));
 }
 
-TEST_F(MainWindowCoreTest, WaitingAdoptsAndForegroundChecksCollapse) {
+TEST_F(MainWindowCoreTest, WaitingAdoptsPreviewsAndForegroundChecksCollapse) {
   SetAppPath(settings.config.slots[1], u"C:\\x\\Game.exe");
   SetAppPath(settings.config.slots[2], u"C:\\x\\Tool.exe");
   shared.shared->slots[1] = settings.config.slots[1];
@@ -764,26 +794,43 @@ TEST_F(MainWindowCoreTest, WaitingAdoptsAndForegroundChecksCollapse) {
   core.AdoptChangedSettings();
   core.AdoptChangedSettings();
   core.FollowForegroundApplication(u"game.exe");
-  core.AdoptChangedSettings();
-  core.FollowForegroundApplication(u"tool.exe");
+  core.HandleDeviceEvent(ShowDialEvent());
+  for (std::uint32_t function = 1; function <= 8; ++function) {
+    core.HandleDeviceEvent(Preview(function));
+  }
   core.FollowForegroundApplication(u"game.exe");
-  EXPECT_EQ(core.PendingCount(), 4u);
+  core.FollowForegroundApplication(u"tool.exe");
+  // The value, one adopt, the show, one preview, one check.
+  EXPECT_EQ(core.PendingCount(), 5u);
   shared.busy = false;
   core.RetryPendingCopy();
-  EXPECT_EQ(shared.copies, "pPAPA");
-  // The switch was published before the last adopt read the block back.
-  EXPECT_EQ(settings.config.header.activeSlot, 1);
+  EXPECT_EQ(dial.currentFunction, 8);
+  EXPECT_EQ(dial.previewMode, 1);
+  // The check comes last and decides on the newest sample.
+  EXPECT_EQ(shared.copies, "pPAP");
+  EXPECT_EQ(settings.config.header.activeSlot, 2);
   EXPECT_EQ(window.requests, (std::vector<std::pair<std::uintptr_t, std::intptr_t>>{{3, 0}}));
+
+  // A check that waited does not switch the slot after the device left.
+  shared.busy = true;
+  core.HandleDeviceEvent(0x90000002);
+  core.FollowForegroundApplication(u"game.exe");
+  core.ConnectionChanged(PresenceTracker::kRemoved);
+  shared.busy = false;
+  core.RetryPendingCopy();
+  EXPECT_FALSE(core.CopyPending());
+  EXPECT_EQ(settings.config.header.activeSlot, 2);
+  EXPECT_EQ(window.requests.size(), 1u);
 }
 
 TEST_F(MainWindowCoreTest, ExitWhileTheMutexIsHeldKeepsTheChangesInTheFilesOnly) {
   fakes::TraceRecorder traces;
   shared.busy = true;
-  core.HandleDeviceEvent(0x50000001);
-  core.HandleDeviceEvent(0x60000001);
-  core.HandleDeviceEvent(0x70000004);
-  core.HandleDeviceEvent(0x60000002);
-  core.HandleDeviceEvent(0x10000003);
+  core.HandleDeviceEvent(ShowDialEvent());
+  core.HandleDeviceEvent(GestureStart());
+  core.HandleDeviceEvent(Preview(4));
+  core.HandleDeviceEvent(GestureEnd());
+  core.HandleDeviceEvent(SlotSwitch(3));
   core.ApplyAllSetting(0);
   const std::size_t windowActions = window.log.size();
   core.FinishPendingAtExit();
@@ -806,8 +853,195 @@ TEST_F(MainWindowCoreTest, ExitWhileTheMutexIsHeldKeepsTheChangesInTheFilesOnly)
   // The other windows are still told to close.
   core.CloseSiblingWindows();
   EXPECT_EQ(desktop.posts,
-            (std::vector<fakes::RecordingDesktop::Post>{
-                {kConfigurator, 1042, 0, 0}, {kConfigurator, 0x10, 0, 0}, {kOsd, 0x10, 0, 0}}));
+            (std::vector<fakes::RecordingDesktop::Post>{{kConfigurator, MSG_CFG_CLOSE_NOTICE, 0, 0},
+                                                        {kConfigurator, 0x10, 0, 0},
+                                                        {kOsd, 0x10, 0, 0}}));
+}
+
+// ---------------------------------------------------------------------------
+// The arrival pause: as if the window had waited for it
+
+using Requests = std::vector<std::pair<std::uintptr_t, std::intptr_t>>;
+using Report = std::vector<std::uint8_t>;
+
+Report HostState(std::uint8_t shown) {
+  return {0x10, 0x08, 0x01, shown, 0, 0, 0, 0};
+}
+Report DialFunction(std::uint8_t slot, std::uint8_t function) {
+  return {0x0B, 0x08, slot, function, 0, 0, 0, 0};
+}
+
+class ArrivalPauseTest : public MainWindowCoreTest {
+ protected:
+  // The device left earlier and is plugged in again: the pause starts.
+  void Arrive() {
+    flags.devicePresence = kDeviceRemoved;
+    core.ConnectionChanged(PresenceTracker::kArrived);
+    ASSERT_TRUE(core.ArrivalPending());
+  }
+  // During the pause: the dial shown, a sector clicked, an apply, the dial hidden.
+  void UseTheDialAndApply() {
+    core.ToggleDial();
+    core.CommitDialFunction(3);
+    shared.shared->slots[0].keys[0].keyCodes[0] = 0x2C;
+    core.ApplyAllSetting(0);
+    core.HideDial();
+  }
+};
+
+TEST_F(ArrivalPauseTest, WhatReachesTheDeviceDuringThePauseFollowsTheOpenInOrder) {
+  Arrive();
+  UseTheDialAndApply();
+  // The dial and the settings change at once; the device hears nothing yet,
+  // and the apply is not answered before its upload.
+  EXPECT_EQ(window.log, (std::vector<std::string>{"timer 503 every 8000", "show", "invalidate",
+                                                  "invalidate", "hide"}));
+  EXPECT_EQ(settings.config.slots[0].selectedFunction, 3);
+  EXPECT_EQ(settings.config.slots[0].keys[0].keyCodes[0], 0x2C);
+  EXPECT_EQ(PostsTo(kConfigurator), (Posts{MSG_CFG_SETTINGS_SAVED}));
+  EXPECT_TRUE(device.Sent().empty());
+  EXPECT_TRUE(window.requests.empty());
+  EXPECT_EQ(core.HeldForArrival(), 4u);
+
+  window.log.clear();
+  core.TimerElapsed(TIMER_ARRIVAL_PAUSE);
+  EXPECT_EQ(window.log, (std::vector<std::string>{"kill timer 503", "open device", "tray icon",
+                                                  "timer 500 every 2000"}));
+  // The full upload first, then the apply, both with the adopted keys.
+  EXPECT_EQ(window.requests, (Requests{{REQ_FULL_UPLOAD, 0}, {REQ_APPLY, 0}}));
+  EXPECT_EQ(window.requestedKeyCodes, (std::vector<std::uint16_t>{0x2C, 0x2C}));
+  // The reports in the order they were caused, each with its poll.
+  EXPECT_EQ(device.Sent(), (std::vector<Report>{HostState(1), DialFunction(0, 3), HostState(0)}));
+  EXPECT_EQ(device.Polls(), 3);
+  EXPECT_EQ(PostsTo(kConfigurator), (Posts{MSG_CFG_SETTINGS_SAVED}));
+  EXPECT_EQ(core.HeldForArrival(), 0u);
+}
+
+TEST_F(ArrivalPauseTest, ARemovalDuringThePauseEndsTheArrivalAndClosesTheConfigurator) {
+  fakes::TraceRecorder traces;
+  Arrive();
+  UseTheDialAndApply();
+  core.ConnectionChanged(PresenceTracker::kRemoved);
+  // Nothing reaches the device; the apply is answered as for an absent
+  // device, and the configurator closed after the notices before it.
+  EXPECT_EQ(PostsTo(kConfigurator),
+            (Posts{MSG_CFG_SETTINGS_SAVED, MSG_CFG_APPLY_DONE, MSG_CFG_CLOSE_NOTICE, MSG_CLOSE}));
+  EXPECT_FALSE(core.ArrivalPending());
+  EXPECT_EQ(flags.devicePresence, kDeviceRemoved);
+  core.TimerElapsed(TIMER_ARRIVAL_PAUSE);  // a tick already queued
+  EXPECT_TRUE(device.Sent().empty());
+  EXPECT_TRUE(window.requests.empty());
+  EXPECT_EQ(std::count(window.log.begin(), window.log.end(), "open device"), 0);
+  EXPECT_TRUE(
+      traces.Contains(u"Device removed during the arrival pause; the arrival is cancelled\n"));
+
+  // A removal with nothing held still closes the configurator.
+  desktop.posts.clear();
+  core.ConnectionChanged(PresenceTracker::kArrived);
+  core.ConnectionChanged(PresenceTracker::kRemoved);
+  EXPECT_EQ(PostsTo(kConfigurator), (Posts{MSG_CFG_CLOSE_NOTICE, MSG_CLOSE}));
+}
+
+TEST_F(ArrivalPauseTest, UploadsWaitForTheCopiesAskedBeforeThem) {
+  // The start-up upload waits for an adopt that waits for the mutex.
+  shared.shared->slots[0].keys[0].keyCodes[0] = 0x2B;
+  shared.busy = true;
+  core.AdoptChangedSettings();
+  core.TimerElapsed(TIMER_INITIAL_UPLOAD);
+  EXPECT_TRUE(window.requests.empty());
+  shared.busy = false;
+  core.RetryPendingCopy();
+  EXPECT_EQ(window.requests, (Requests{{REQ_FULL_UPLOAD, 0}}));
+  EXPECT_EQ(window.requestedKeyCodes, std::vector<std::uint16_t>{0x2B});
+
+  // An apply whose copy waits while the pause ends: decided after its copy,
+  // so it uploads after the full upload, and neither answers at once.
+  window.requests.clear();
+  window.requestedKeyCodes.clear();
+  Arrive();
+  shared.shared->slots[0].keys[0].keyCodes[0] = 0x2C;
+  shared.busy = true;
+  core.ApplyAllSetting(0);
+  core.TimerElapsed(TIMER_ARRIVAL_PAUSE);
+  core.RetryPendingCopy();
+  EXPECT_TRUE(window.requests.empty());
+  shared.busy = false;
+  core.RetryPendingCopy();
+  EXPECT_EQ(window.requests, (Requests{{REQ_FULL_UPLOAD, 0}, {REQ_APPLY, 0}}));
+  EXPECT_EQ(window.requestedKeyCodes, (std::vector<std::uint16_t>{0x2C, 0x2C}));
+  EXPECT_TRUE(PostsTo(kConfigurator).empty());
+  EXPECT_EQ(flags.devicePresence, kDevicePresent);
+}
+
+TEST_F(ArrivalPauseTest, AtExitWhatWasHeldIsDroppedAndNoApplyIsAnswered) {
+  fakes::TraceRecorder traces;
+  Arrive();
+  UseTheDialAndApply();
+  core.FinishPendingAtExit();
+  core.CloseSiblingWindows();
+  EXPECT_TRUE(device.Sent().empty());
+  EXPECT_TRUE(window.requests.empty());
+  EXPECT_EQ(PostsTo(kConfigurator),
+            (Posts{MSG_CFG_SETTINGS_SAVED, MSG_CFG_CLOSE_NOTICE, MSG_CLOSE}));
+  EXPECT_TRUE(
+      traces.Contains(u"At exit the device has not been opened after its arrival; what "
+                      u"was held for it is dropped\n"));
+}
+
+// ---------------------------------------------------------------------------
+// The queue's failures and bounds
+
+TEST_F(MainWindowCoreTest, AnInputThatThrowsIsDroppedAndTheQueueGoesOn) {
+  fakes::TraceRecorder traces;
+  // At once: the switch's publish throws; the next input is carried out.
+  shared.throwNext = true;
+  core.HandleDeviceEvent(SlotSwitch(2));
+  core.HandleDeviceEvent(0x90000003);
+  EXPECT_EQ(PostsTo(kConfigurator), (Posts{MSG_CFG_VALUE_CHANGED}));
+  EXPECT_EQ(shared.shared->slots[1].eventValue9000, 3);
+  EXPECT_EQ(traces.traces.front().find(u"An exception ended an input"), 0u);
+
+  // Behind a held mutex: the failing head is dropped, the rest carried out.
+  desktop.posts.clear();
+  shared.busy = true;
+  core.HandleDeviceEvent(SlotSwitch(3));
+  core.ApplyAllSetting(0);
+  shared.busy = false;
+  shared.throwNext = true;
+  core.RetryPendingCopy();
+  EXPECT_FALSE(core.CopyPending());
+  EXPECT_EQ(window.timer, (std::vector<bool>{true, false}));
+  EXPECT_EQ(PostsTo(kOsd), (Posts{MSG_OSD_SETTINGS_APPLIED}));
+  EXPECT_EQ(window.requests.size(), 1u);
+}
+
+// A peer holds the mutex for an hour while the keyboard's dial is used:
+// every 5 s the dial is shown, a gesture points at functions twenty times
+// and commits; the foreground is checked every 2 s; the configurator says
+// every 10 s that it changed the settings. Only what changes the result is
+// kept: four inputs per gesture and one check.
+TEST_F(MainWindowCoreTest, AnHourBehindAHeldMutexKeepsOnlyWhatChangesTheResult) {
+  shared.busy = true;
+  constexpr int kSeconds = 3600;
+  for (int second = 0; second < kSeconds; ++second) {
+    if (second % 5 == 0) {
+      core.HandleDeviceEvent(ShowDialEvent());
+      core.HandleDeviceEvent(GestureStart());
+      for (std::uint32_t i = 0; i < 20; ++i) core.HandleDeviceEvent(Preview(1 + i % 8));
+      core.HandleDeviceEvent(GestureEnd());
+    }
+    if (second % 2 == 0) core.FollowForegroundApplication(u"game.exe");
+    if (second % 10 == 0) core.AdoptChangedSettings();
+  }
+  const std::size_t gestures = kSeconds / 5;
+  const std::size_t adopts = kSeconds / 10;
+  // The first gesture's show, start and previews needed no copy and were
+  // carried out at once.
+  EXPECT_EQ(core.PendingCount(), 4 * gestures + adopts + 1 - 3);
+  shared.busy = false;
+  core.RetryPendingCopy();
+  EXPECT_FALSE(core.CopyPending());
+  EXPECT_EQ(PostsTo(kConfigurator).size(), gestures);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -36,6 +37,7 @@ class FakeSharedBlock final : public SharedBlockPort {
   std::unique_ptr<ConfigBlock> shared = std::make_unique<ConfigBlock>();
   bool available = true;
   bool busy = false;
+  bool throwNext = false;  // the next copy throws std::bad_alloc, as a failed allocation would
   int publishes = 0;
   int adopts = 0;
   std::string copies;
@@ -43,6 +45,10 @@ class FakeSharedBlock final : public SharedBlockPort {
  private:
   template <typename Copy>
   ShareCopy Attempt(char kind, Copy copy) {
+    if (throwNext) {
+      throwNext = false;
+      throw std::bad_alloc();
+    }
     if (busy) {
       copies.push_back(static_cast<char>(kind + ('a' - 'A')));
       return ShareCopy::kBusy;

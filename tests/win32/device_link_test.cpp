@@ -297,8 +297,8 @@ TEST_F(DeviceLinkTest, RemovalAsADeviceEventClosesTheDeviceAndTheConfigurator) {
 }
 
 // A device library call that never returns at shutdown: the exit command still
-// ends the process within two seconds, and the peers are told.
-TEST_F(DeviceLinkTest, ExitWhileSetFeatureHangsEndsWithinTwoSeconds) {
+// ends the process within three seconds, and the peers are told.
+TEST_F(DeviceLinkTest, ExitWhileSetFeatureHangsEndsWithinThreeSeconds) {
   PeerWindow configurator(L"Vistrane");
   PeerWindow display(L"Zenqo_K27_Vistrane_OSD");
   StartAndWaitForCreation();
@@ -310,7 +310,7 @@ TEST_F(DeviceLinkTest, ExitWhileSetFeatureHangsEndsWithinTwoSeconds) {
   ExitBy(WM_COMMAND, 6002);
   const ULONGLONG took = GetTickCount64() - asked;
   std::printf("shutdown with a hanging SetFeature took %llu ms\n", took);
-  EXPECT_LT(took, 2500u) << torvo.Traces();
+  EXPECT_LT(took, 3000u) << torvo.Traces();
   EXPECT_GE(keyboard.BlockedCalls(), 1u) << "the closing report was still in the library";
   ASSERT_TRUE(WaitUntil([&] { return configurator.Messages().size() >= 2; }, 2000));
   EXPECT_EQ(configurator.MessageNumbers(), (std::vector<UINT>{1042, WM_CLOSE}));

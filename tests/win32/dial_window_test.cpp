@@ -8,6 +8,7 @@
 // After windows.h, which it builds on.
 #include <psapi.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -258,6 +259,45 @@ TEST_F(DialWindowTest, ClickOnASectorSelectsItsFunctionAndACornerDoesNothing) {
   EXPECT_TRUE(WaitForScreenPixel({92, 92}, AsColorref(TestSkin::CentreColour(3))));
   EXPECT_EQ(ScreenPixel(OnScreen(TestSkin::ButtonCentre(3))),
             AsColorref(TestSkin::OverlayColour(3)));
+}
+
+// The keyboard is plugged in again and, during the pause that follows, the
+// dial is shown and a sector clicked: the dial selects at once, and the
+// keyboard learns the function once it is open after the pause.
+TEST_F(DialWindowTest, AClickDuringTheArrivalPauseReachesTheKeyboardAfterTheOpen) {
+  UseTestSkin();
+  PeerWindow configurator(L"Vistrane");
+  Backdrop backdrop(DialRect());
+  ASSERT_TRUE(keyboard.SetPlugged(false, false));
+  StartAndWaitForCreation();
+  ASSERT_TRUE(keyboard.SetPlugged(true, true));
+  ASSERT_TRUE(keyboard.WaitForDelivery(2000));
+  const ULONGLONG arrived = GetTickCount64();
+  // The arrival is handled before the dial is shown (a sent 1040 would
+  // overtake the posted arrival).
+  PumpFor(500);
+  ShowDial();
+  ASSERT_TRUE(WaitForScreenPixel({92, 92}, AsColorref(TestSkin::CentreColour(1))));
+  Click(OnScreen(TestSkin::ButtonCentre(3)));
+  ASSERT_TRUE(WaitUntil([&] { return configurator.Count(1254) == 1; }, 3000)) << torvo.Traces();
+  EXPECT_TRUE(WaitForScreenPixel({92, 92}, AsColorref(TestSkin::CentreColour(3))));
+  EXPECT_TRUE(keyboard.Reports().empty()) << keyboard.DumpReportLog(false);
+
+  ASSERT_TRUE(WaitUntil([&] { return DialFunctionReports().size() == 1; }, 15000))
+      << keyboard.DumpReportLog(false) << torvo.Traces();
+  EXPECT_EQ(DialFunctionReports()[0], (std::vector<std::uint8_t>{0x0B, 0x08, 0, 3, 0, 0, 0, 0}));
+  EXPECT_EQ(keyboard.Model().slots[0].dialFunction, 3);
+  for (const vkb::ReportLogEntry& e : keyboard.Reports()) {
+    if (e.bytes[0] != 0x0B) continue;
+    EXPECT_GE(e.tickMs - static_cast<std::uint32_t>(arrived), 7900u) << "sent during the pause";
+  }
+  // The show's host-state report went out too, before the click's.
+  const auto reports = keyboard.AcceptedSetReports();
+  const auto shown = std::find(reports.begin(), reports.end(),
+                               std::vector<std::uint8_t>{0x10, 0x08, 1, 1, 0, 0, 0, 0});
+  const auto clicked =
+      std::find_if(reports.begin(), reports.end(), [](const auto& r) { return r[0] == 0x0B; });
+  EXPECT_LT(shown, clicked) << keyboard.DumpReportLog(false);
 }
 
 TEST_F(DialWindowTest, SectorWithoutMaskIsNotClickableAndTheOthersAre) {

@@ -8,6 +8,7 @@
 
 #include "device/win32/ansi_converter_win32.h"
 #include "menu_support.h"
+#include "peer_block.h"
 #include "torvo_fixture.h"
 
 namespace torvo::testing {
@@ -91,7 +92,7 @@ TEST_F(ShutdownTest, AnUploadRunningAtShutdownDoesNotHaveTheLastWord) {
   EXPECT_EQ(display.MessageNumbers(), (std::vector<UINT>{WM_CLOSE}));
 }
 
-TEST_F(ShutdownTest, ArrivalAsADeviceEventOpensOnlyAfterThePauseAndARemovalCancelsIt) {
+TEST_F(ShutdownTest, ARemovalDuringThePauseEndsTheArrivalAndClosesTheConfigurator) {
   PeerWindow configurator(L"Vistrane");
   ASSERT_TRUE(keyboard.SetPlugged(false, false));
   StartAndWaitForCreation();
@@ -99,47 +100,87 @@ TEST_F(ShutdownTest, ArrivalAsADeviceEventOpensOnlyAfterThePauseAndARemovalCance
   const std::uint32_t opensAtStart = keyboard.Counters().openFeatureDevice;
 
   // Arrival reported through the event message, then gone again within the
-  // pause: nothing is opened, uploaded or shown, and the configurator is not
-  // closed for a device it never saw.
+  // pause: nothing is opened, uploaded or shown, and the configurator is
+  // closed as after every removal.
   ASSERT_TRUE(keyboard.SetPlugged(true, false));
   ASSERT_TRUE(keyboard.SendInputEvent(0x7F00, 1));
   ASSERT_TRUE(keyboard.WaitForDelivery(2000));
   PumpFor(1000);
   ASSERT_TRUE(keyboard.SendInputEvent(0x7F00, 2));
   ASSERT_TRUE(keyboard.WaitForDelivery(2000));
+  ASSERT_TRUE(WaitUntil([&] { return configurator.Messages().size() >= 2; }, 3000))
+      << torvo.Traces();
+  EXPECT_EQ(configurator.MessageNumbers(), (std::vector<UINT>{1042, WM_CLOSE}));
   ASSERT_TRUE(torvo.WaitForTrace("the arrival is cancelled", 3000)) << torvo.Traces();
   PumpFor(8500);
   EXPECT_EQ(keyboard.Counters().openFeatureDevice, opensAtStart);
   EXPECT_TRUE(keyboard.Reports().empty()) << keyboard.DumpReportLog(false);
   EXPECT_FALSE(TrayIconExists(main));
-  EXPECT_EQ(configurator.Count(1042), 0);
+  EXPECT_EQ(configurator.Messages().size(), 2u);
+}
 
-  // A whole arrival. An apply from the configurator during the pause is
-  // answered at once, as for an absent device, and sends nothing; the full
-  // upload still follows the pause.
+TEST_F(ShutdownTest, AnApplyHeldAcrossThePausesEndUploadsBeforeItIsAnswered) {
+  PeerWindow configurator(L"Vistrane");
+  ASSERT_TRUE(keyboard.SetPlugged(false, false));
+  StartAndWaitForCreation();
+  HWND main = torvo.MainWindow();
+  PeerBlock shared;
+  ASSERT_TRUE(shared.Valid());
+  bool changedAtAnswer = false;
+  configurator.onMessage = [&](const RecordedMessage& m) {
+    if (m.message == 1256) changedAtAnswer = keyboard.Model().slots[0].keys[0][1] == 0x2C;
+  };
+
+  // The keyboard arrives; during the pause the configurator changes a key
+  // and applies while it holds the share mutex until the pause is over.
+  ASSERT_TRUE(keyboard.SetPlugged(true, false));
   ASSERT_TRUE(keyboard.SendInputEvent(0x7F00, 1));
   ASSERT_TRUE(keyboard.WaitForDelivery(2000));
-  PumpFor(500);
+  const ULONGLONG arrived = GetTickCount64();
+  ASSERT_TRUE(shared.Edit([](ConfigBlock& block) { block.slots[0].keys[0].keyCodes[0] = 0x2C; }));
+  ASSERT_TRUE(shared.Lock());
   ASSERT_TRUE(PostMessageW(main, 1224, 0, 0));
-  ASSERT_TRUE(WaitUntil([&] { return configurator.Count(1256) == 1; }, 2000));
-  EXPECT_TRUE(keyboard.Reports().empty()) << keyboard.DumpReportLog(false);
-  ASSERT_TRUE(WaitUntil([&] { return keyboard.Model().hostStateReports >= 1; }, 15000))
-      << keyboard.DumpReportLog(false);
-  EXPECT_EQ(keyboard.Counters().openFeatureDevice, opensAtStart + 1);
-  const auto log = keyboard.Reports();
-  ASSERT_FALSE(log.empty());
-  EXPECT_EQ(log.front().bytes[0], 0x04);
-  EXPECT_EQ(log.front().kind, kSet);
+  while (GetTickCount64() - arrived < 9500) PumpFor(100);
+  EXPECT_EQ(configurator.Count(1256), 0) << "answered before its upload";
+  shared.Unlock();
+
+  // Decided after its copy, on a device that is present by then: the key
+  // reaches the keyboard, then the configurator hears the apply is done.
+  ASSERT_TRUE(WaitUntil([&] { return configurator.Count(1256) == 1; }, 20000))
+      << keyboard.DumpReportLog(false) << torvo.Traces();
+  EXPECT_TRUE(changedAtAnswer) << keyboard.DumpReportLog(false);
+  EXPECT_GE(keyboard.Model().keyTableReports, 8u) << "the full upload, then the apply";
   EXPECT_TRUE(TrayIconExists(main));
-  EXPECT_EQ(configurator.Count(1256), 1) << "the full upload does not answer the configurator";
+}
+
+// A library that is slow but answers (600 ms a call) is waited for at exit:
+// the closing report and its poll go through, and the library is closed.
+TEST_F(ShutdownTest, ASlowLibraryIsWaitedForAndClosedAtExit) {
+  PeerWindow configurator(L"Vistrane");
+  StartAndWaitForUpload();
+  ASSERT_TRUE(keyboard.SetStatusBehaviour(vkb::StatusMode::kSetBlocks, 600));
+  const vkb::CallCounters before = keyboard.Counters();
+  const ULONGLONG asked = GetTickCount64();
+  ExitBy(WM_COMMAND, 6002);
+  const ULONGLONG took = GetTickCount64() - asked;
+  std::printf("shutdown with a slow library took %llu ms\n", took);
+  EXPECT_LT(took, 3000u) << torvo.Traces();
+  ExpectConfiguratorToldAfterTheClosingPoll(configurator);
+  EXPECT_EQ(keyboard.Model().hostActive, 0);
+  const vkb::CallCounters after = keyboard.Counters();
+  EXPECT_EQ(after.closeDevMonitor, before.closeDevMonitor + 1);
+  EXPECT_EQ(after.closeFeatureDevice, before.closeFeatureDevice + 1);
+  EXPECT_NE(torvo.Traces().find("The device library was closed and unloaded"), std::string::npos)
+      << torvo.Traces();
+  ASSERT_TRUE(keyboard.SetStatusBehaviour(vkb::StatusMode::kReady));
 }
 
 // A library call that never returns: the exit command still ends the process
-// within the bound, cleanly, and the peers are still told.
+// within three seconds, cleanly, and the peers are still told.
 class StuckLibraryTest : public ShutdownTest,
                          public ::testing::WithParamInterface<vkb::StatusMode> {};
 
-TEST_P(StuckLibraryTest, TheExitCommandEndsTheProcessWithinTwoSeconds) {
+TEST_P(StuckLibraryTest, TheExitCommandEndsTheProcessWithinThreeSeconds) {
   PeerWindow configurator(L"Vistrane");
   PeerWindow display(L"Zenqo_K27_Vistrane_OSD");
   StartAndWaitForCreation();
@@ -153,7 +194,7 @@ TEST_P(StuckLibraryTest, TheExitCommandEndsTheProcessWithinTwoSeconds) {
   ExitBy(WM_COMMAND, 6002);
   const ULONGLONG took = GetTickCount64() - asked;
   std::printf("shutdown with a stuck library call took %llu ms\n", took);
-  EXPECT_LT(took, 2500u) << torvo.Traces();
+  EXPECT_LT(took, 3000u) << torvo.Traces();
   EXPECT_TRUE(torvo.FaultExceptions().empty()) << torvo.Traces();
   // Nothing of the library is closed while a call is still inside it.
   const vkb::CallCounters after = keyboard.Counters();

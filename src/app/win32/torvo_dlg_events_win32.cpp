@@ -111,7 +111,6 @@ bool CTorvoDlg::WindowActions::PostWorkerRequest(std::uintptr_t request, std::in
     Trace(u"The device is not open; the upload request is not posted\n");
     return false;
   }
-  owner_.core_.NoteActiveSlot();
   return owner_.workerThread_.Post(request, parameter, owner_.config_);
 }
 

@@ -27,6 +27,8 @@ namespace torvo::win32 {
 
 int hiddenNcPaints = 2;
 
+static_assert(kBoundedCallGraceMs == kAbortGraceMs, "the shutdown budget counts the call's grace");
+
 namespace {
 
 constexpr wchar_t kShareMutexName[] = L"Zenqo_K27_Vistrane_Share_Mutex";
@@ -84,7 +86,6 @@ int CTorvoDlg::OnCreate(CREATESTRUCTW* createStruct) {
   // Config.data, SoftWare.data and the library record bound to the
   // active slot.
   settings_.Load();
-  core_.NoteActiveSlot();
 
   // The share mutex must be ours: another holder means another instance
   // of the suite's companion owns the shared block.
@@ -251,8 +252,7 @@ LRESULT CTorvoDlg::OnDeviceEvent(WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT CTorvoDlg::OnDeviceConnection(WPARAM wParam, LPARAM) {
-  core_.HandleDeviceEvent(0x7F000000u +
-                          static_cast<std::uint32_t>(PresenceTracker::ConnectionValue(wParam)));
+  core_.ConnectionChanged(PresenceTracker::ConnectionValue(wParam));
   return 1;
 }
 
@@ -276,8 +276,11 @@ void CTorvoDlg::OnDestroy() {
   // its remaining reports end with "host active" after the closing report.
   flags.stopRequested = 1;
   bool workerWasBusy = flags.workerBusy.load() == 1;
-  // Tell the device the host leaves.
-  const bool closingReportReturned = SendClosingHostState(kClosingReportWaitMs);
+  // Tell the device the host leaves; a busy device is polled until the
+  // report's deadline (shutdown_budget.h shares the time out).
+  const auto elapsed = [start] { return GetTickCount64() - start; };
+  const bool closingReportReturned =
+      SendClosingHostState(WaitBefore(kClosingReportDeadlineMs, elapsed()));
   // No timer fires from here on.
   KillTimer(hwnd, TIMER_FOLLOW_FOREGROUND);
   KillTimer(hwnd, TIMER_INITIAL_UPLOAD);
@@ -288,24 +291,20 @@ void CTorvoDlg::OnDestroy() {
   // The worker. When it ended, the abort raised for it is lowered,
   // so that no later report skips its poll because of it.
   workerWasBusy = workerWasBusy || flags.workerBusy.load() == 1;
-  if (StopWorker() == UploadWorkerThread::StopResult::kEnded) flags.abortTransfer = 0;
+  if (StopWorker(WaitBefore(kWorkerStopDeadlineMs, elapsed())) ==
+      UploadWorkerThread::StopResult::kEnded) {
+    flags.abortTransfer = 0;
+  }
   // The device's last word from us must be that the host leaves.
-  if (const std::optional<std::uint32_t> wait = SecondClosingReportWaitMs(
-          workerWasBusy, closingReportReturned, GetTickCount64() - start)) {
+  if (const std::optional<std::uint32_t> wait =
+          SecondClosingReportWaitMs(workerWasBusy, closingReportReturned, elapsed())) {
     SendClosingHostState(*wait);
   }
   // Nothing of the library is closed or unloaded while a thread may still be
-  // inside it: the library could free the device's state under that call.
-  // The process is about to end, and the system releases its handles then.
-  if (!link.deviceCallsAbandoned) {
-    link.deviceLibrary.CloseDevMonitor();
-    link.deviceLibrary.CloseFeatureDevice();
-    link.deviceLibrary.Unbind();
-  } else {
-    Trace(
-        u"A thread may still be inside the device library; its monitor and device are not "
-        u"closed and it stays loaded\n");
-  }
+  // inside it: the library could free the device's state under that call. A
+  // slow call left behind above may still return; a stuck one is left to the
+  // end of the process, which releases the system's handles then.
+  CloseDeviceLibrary(elapsed());
   // COM, initialised by the creation handler.
   if (comInitialized_) {
     CoUninitialize();
@@ -340,10 +339,29 @@ bool CTorvoDlg::SendClosingHostState(DWORD waitMs) {
       [](DeviceProtocol& protocol) { protocol.SendHostState(false, false); }, waitMs);
 }
 
-UploadWorkerThread::StopResult CTorvoDlg::StopWorker() {
+UploadWorkerThread::StopResult CTorvoDlg::StopWorker(DWORD waitMs) {
   DeviceFlags& flags = DeviceLink().deviceFlags;
   if (flags.workerBusy.load() == 1) flags.abortTransfer = 1;
-  return workerThread_.Stop(kWorkerQuitWaitMs);
+  return workerThread_.Stop(waitMs);
+}
+
+void CTorvoDlg::CloseDeviceLibrary(std::uint64_t elapsedMs) {
+  BoundDeviceLibrary& library = DeviceLink().deviceLibrary;
+  const bool closed = AbandonedCallsReturned(WaitBefore(kDeviceCallsDeadlineMs, elapsedMs)) &&
+                      RunBoundedDeviceCall(
+                          [&library](DeviceProtocol&) {
+                            library.CloseDevMonitor();
+                            library.CloseFeatureDevice();
+                          },
+                          WaitBefore(kLibraryCloseDeadlineMs, elapsedMs, kLastReportMinWaitMs));
+  if (closed) {
+    library.Unbind();
+    Trace(u"The device library was closed and unloaded\n");
+  } else {
+    Trace(
+        u"A thread may still be inside the device library; its monitor and device are not "
+        u"closed and it stays loaded\n");
+  }
 }
 
 }  // namespace torvo::win32

@@ -109,7 +109,11 @@ class CTorvoDlg : public CDialogWindow {
   // Sends host-state (0, 0) with its poll, waiting at most `waitMs`; false
   // when the call was still inside the library then.
   bool SendClosingHostState(DWORD waitMs);
-  UploadWorkerThread::StopResult StopWorker();
+  UploadWorkerThread::StopResult StopWorker(DWORD waitMs);
+  // Closes the device library's monitor and device and unloads it, when no
+  // call is left inside it by the shutdown's deadlines (`elapsedMs`: since
+  // the destruction began).
+  void CloseDeviceLibrary(std::uint64_t elapsedMs);
 
   bool configuratorRequested_ = false;
   HICON appIcon_ = nullptr;

@@ -28,10 +28,6 @@ struct WorkerContext {
 
 namespace {
 
-// After its time is up, a bounded call whose abort flag was raised gets this
-// long to leave its poll (one poll slice).
-constexpr DWORD kAbortGraceMs = 120;
-
 DWORD WINAPI WorkerThreadProc(LPVOID parameter) {
   auto* context = static_cast<WorkerContext*>(parameter);
   MSG msg;
@@ -118,17 +114,19 @@ UploadWorkerThread::StopResult UploadWorkerThread::Stop(DWORD waitMs) {
   const ULONGLONG spent = GetTickCount64() - start;
   const DWORD wait = WaitForSingleObject(process.workerThread,
                                          spent >= waitMs ? 0 : static_cast<DWORD>(waitMs - spent));
-  CloseHandle(process.workerThread);
+  HANDLE thread = process.workerThread;
   process.workerThread = nullptr;
   if (wait != WAIT_OBJECT_0) {
     // Terminating a thread inside the device library could leave the
     // library's locks held and the device half-programmed; it is left to
-    // the end of the process instead, with everything it uses.
+    // the end of the process instead, with everything it uses (a slow
+    // library may still let it end before the library is closed).
     Trace(u"The upload worker did not end in time; it is left to the end of the process\n");
-    process.deviceCallsAbandoned = true;
+    AbandonDeviceCall(thread);
     context_ = nullptr;
     return StopResult::kAbandoned;
   }
+  CloseHandle(thread);
   if (context_ != nullptr) {
     CloseHandle(context_->queueReady);
     delete context_;
@@ -148,15 +146,15 @@ bool RunBoundedDeviceCall(const std::function<void(DeviceProtocol&)>& call, DWOR
   DWORD wait = WaitForSingleObject(thread, waitMs);
   if (wait == WAIT_TIMEOUT) {
     context->flags.abortTransfer.store(1);
-    wait = WaitForSingleObject(thread, kAbortGraceMs);
+    wait = WaitForSingleObject(thread, kBoundedCallGraceMs);
   }
-  CloseHandle(thread);
   if (wait != WAIT_OBJECT_0) {
     Trace(u"A device call did not return in time; it is left to the end of the process\n");
-    DeviceLink().deviceCallsAbandoned = true;
+    AbandonDeviceCall(thread);
     context.release();  // still in use by the thread
     return false;
   }
+  CloseHandle(thread);
   return true;
 }
 

@@ -56,6 +56,10 @@ class UploadWorkerThread {
   bool queueReady_ = false;
 };
 
+// After its time is up, a bounded call whose abort flag was raised gets this
+// long to leave its poll (one poll slice).
+inline constexpr DWORD kBoundedCallGraceMs = 120;
+
 // Runs `call` with a protocol of its own (its own abort flag, so an abort
 // left over from an upload does not skip its readiness poll) on a new thread
 // and waits up to `waitMs`. When the time is up the call's abort flag is
