@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <cwchar>
 #include <memory>
 #include <vector>
 
@@ -299,7 +300,7 @@ TEST_F(DialWindowTest, ButtonRectanglesFarBeyondTheDialKeepItsMemorySmallAndItsC
   StartAndWaitForUpload();
   ShowDial();
   ASSERT_TRUE(WaitForScreenPixel({92, 92}, AsColorref(TestSkin::CentreColour(1))));
-  EXPECT_NE(torvo.Traces().find("lies off the dial; it makes no button"), std::string::npos);
+  EXPECT_NE(torvo.Traces().find("lies off the dial; its button has no size"), std::string::npos);
   // Four 3700 x 3700 cut-outs of button 1 alone would commit 200 MiB.
   EXPECT_LT(PeakCommitted(torvo), SIZE_T{48} << 20);
 
@@ -308,11 +309,56 @@ TEST_F(DialWindowTest, ButtonRectanglesFarBeyondTheDialKeepItsMemorySmallAndItsC
     ASSERT_TRUE(WaitForScreenPixel({92, 92}, AsColorref(TestSkin::CentreColour(n))))
         << n << torvo.Traces();
   }
-  // Sector 4 has no button: its click selects nothing.
+  // Sector 4's button has no size: its click selects nothing.
   const std::size_t reports = DialFunctionReports().size();
   Click(OnScreen(TestSkin::ButtonCentre(4)));
   PumpFor(300);
   EXPECT_EQ(DialFunctionReports().size(), reports);
+  EXPECT_TRUE(torvo.FaultExceptions().empty());
+}
+
+// Every [BUTTONPOS] entry makes its button, whatever its value, and a
+// "Disable" picture smaller than the dial cuts none of them away.
+TEST_F(DialWindowTest, EveryButtonEntryMakesItsWindowAndTheSectorsOnTheDialSelect) {
+  UseTestSkin();
+  const std::wstring skins = folder.Path() + L"skins\\";
+  const std::wstring ini = skins + L"skin_scroll.ini";
+  ASSERT_TRUE(WriteBmp(skins + L"disable.bmp", 100, 100, [](int, int) { return 0xFF202020u; }));
+  WritePrivateProfileStringW(L"BUTTONPOS", L"6", L"", ini.c_str());
+  WritePrivateProfileStringW(L"BUTTONPOS", L"7", L"z,30,30,-20,30", ini.c_str());
+  WritePrivateProfileStringW(L"BUTTONPOS", L"8", L"p,300,300,20,20", ini.c_str());
+  Backdrop backdrop(DialRect());
+  StartAndWaitForUpload();
+  ShowDial();
+  ASSERT_TRUE(WaitForScreenPixel({92, 92}, AsColorref(TestSkin::CentreColour(1))));
+
+  std::vector<HWND> buttons;
+  EnumChildWindows(
+      torvo.MainWindow(),
+      [](HWND child, LPARAM found) -> BOOL {
+        wchar_t name[32] = {};
+        GetClassNameW(child, name, 32);
+        if (std::wcscmp(name, L"Rgn Button") == 0) {
+          reinterpret_cast<std::vector<HWND>*>(found)->push_back(child);
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&buttons));
+  EXPECT_EQ(buttons.size(), 8u);
+
+  // Sectors 3 and 4 lie beyond the 100 x 100 "Disable" picture.
+  for (const int n : {3, 4, 2}) {
+    Click(OnScreen(TestSkin::ButtonCentre(n)));
+    ASSERT_TRUE(WaitForScreenPixel({92, 92}, AsColorref(TestSkin::CentreColour(n))))
+        << n << torvo.Traces();
+  }
+  ASSERT_TRUE(WaitUntil([&] { return DialFunctionReports().size() == 3; }, 3000));
+  EXPECT_EQ(DialFunctionReports()[0][3], 3);
+  EXPECT_EQ(DialFunctionReports()[2][3], 2);
+  // Sector 6 has a button of no size: its click selects nothing.
+  Click(OnScreen(TestSkin::ButtonCentre(6)));
+  PumpFor(300);
+  EXPECT_EQ(DialFunctionReports().size(), 3u);
   EXPECT_TRUE(torvo.FaultExceptions().empty());
 }
 
