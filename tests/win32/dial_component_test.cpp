@@ -795,23 +795,27 @@ TEST_F(DialViewTest, MetafilesAndPaletteBitmapsShowWhatTheirFilesHold) {
   EXPECT_EQ(At(pixels, {125, 92}), opaque(palette[2]));
 }
 
+int refusedSections = 0;
+
+HBITMAP WINAPI RefuseSection(HDC, const BITMAPINFO*, UINT, void**, HANDLE, DWORD) {
+  ++refusedSections;
+  return nullptr;
+}
+
 // A paint whose section cannot be made leaves the window's content as it
 // was, and the next paint makes it.
 TEST_F(DialViewTest, PaintThatCannotMakeItsCanvasChangesNothingAndTheNextOneDraws) {
   TestParent parent;
   LoadInto(parent);
-  static int refused = 0;
+  refusedSections = 0;
   const auto original = CDialView::createSection;
-  CDialView::createSection = [](HDC, const BITMAPINFO*, UINT, void**, HANDLE, DWORD) -> HBITMAP {
-    ++refused;
-    return nullptr;
-  };
+  CDialView::createSection = &RefuseSection;
   ShowWindow(parent.hwnd, SW_SHOWNA);
   InvalidateRect(parent.hwnd, nullptr, TRUE);
   UpdateWindow(parent.hwnd);
   CDialView::createSection = original;
-  EXPECT_GE(refused, 1);
-  EXPECT_EQ(parent.paints, refused);
+  EXPECT_GE(refusedSections, 1);
+  EXPECT_EQ(parent.paints, refusedSections);
   EXPECT_EQ(GetWindowLongW(parent.hwnd, GWL_EXSTYLE) & WS_EX_LAYERED, 0);
   RECT rect{};
   GetWindowRect(parent.hwnd, &rect);
@@ -819,7 +823,7 @@ TEST_F(DialViewTest, PaintThatCannotMakeItsCanvasChangesNothingAndTheNextOneDraw
 
   InvalidateRect(parent.hwnd, nullptr, TRUE);
   UpdateWindow(parent.hwnd);
-  EXPECT_GT(parent.paints, refused);
+  EXPECT_GT(parent.paints, refusedSections);
   EXPECT_NE(GetWindowLongW(parent.hwnd, GWL_EXSTYLE) & WS_EX_LAYERED, 0);
   GetWindowRect(parent.hwnd, &rect);
   EXPECT_EQ(rect.right - rect.left, 185);

@@ -10,7 +10,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <cwchar>
 #include <memory>
 #include <vector>
 
@@ -332,19 +331,13 @@ TEST_F(DialWindowTest, EveryButtonEntryMakesItsWindowAndTheSectorsOnTheDialSelec
   ShowDial();
   ASSERT_TRUE(WaitForScreenPixel({92, 92}, AsColorref(TestSkin::CentreColour(1))));
 
-  std::vector<HWND> buttons;
-  EnumChildWindows(
-      torvo.MainWindow(),
-      [](HWND child, LPARAM found) -> BOOL {
-        wchar_t name[32] = {};
-        GetClassNameW(child, name, 32);
-        if (std::wcscmp(name, L"Rgn Button") == 0) {
-          reinterpret_cast<std::vector<HWND>*>(found)->push_back(child);
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&buttons));
-  EXPECT_EQ(buttons.size(), 8u);
+  std::size_t buttons = 0;
+  HWND main = torvo.MainWindow();
+  for (HWND child = FindWindowExW(main, nullptr, L"Rgn Button", nullptr); child != nullptr;
+       child = FindWindowExW(main, child, L"Rgn Button", nullptr)) {
+    ++buttons;
+  }
+  EXPECT_EQ(buttons, 8u);
 
   // Sectors 3 and 4 lie beyond the 100 x 100 "Disable" picture.
   for (const int n : {3, 4, 2}) {

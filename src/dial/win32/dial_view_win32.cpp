@@ -57,6 +57,7 @@ class PaintCanvas {
     }
     if (section_ == nullptr || bits == nullptr) return;
     oldBitmap_ = SelectObject(dc_, section_);
+    if (oldBitmap_ == nullptr) return;
     if (flat::GdipCreateFromHDC(dc_, &graphics_) != Gdiplus::Ok) graphics_ = nullptr;
     if (graphics_ == nullptr) return;
     // What a paint draws with GDI+ is blended over the dial image.
