@@ -1,6 +1,7 @@
 #include "dial/skin_bounds.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace torvo {
 namespace {
@@ -36,17 +37,26 @@ constexpr std::uint32_t kAlphaBitfields = 6;
 
 }  // namespace
 
-std::optional<ButtonPlacement> PlaceButton(const ButtonRect& rect, int dialWidth, int dialHeight) {
-  if (rect.right <= rect.left || rect.bottom <= rect.top) return std::nullopt;
-  const std::optional<ButtonRect> window = Clip(rect, dialWidth, dialHeight);
-  if (!window) return std::nullopt;
+ButtonPlacementResult PlaceButton(const ButtonRect& rect, int dialWidth, int dialHeight) {
+  const std::optional<ButtonRect> window = rect.right <= rect.left || rect.bottom <= rect.top
+                                               ? std::nullopt
+                                               : Clip(rect, dialWidth, dialHeight);
+  if (!window) {
+    const auto hold = [](std::int32_t corner, int size) {
+      return static_cast<std::int32_t>(std::clamp<std::int64_t>(corner, 0, size));
+    };
+    const std::int32_t left = hold(rect.left, dialWidth);
+    const std::int32_t top = hold(rect.top, dialHeight);
+    return {ButtonPlacement{{left, top, left, top}, 0, 0}, false};
+  }
   // The window starts at the rectangle's corner or inside it, so these are
   // at most 0.
   const auto maskOffset = [](std::int64_t corner, std::int64_t start) {
     return static_cast<int>(std::max<std::int64_t>(corner - start, -kMaxSkinPictureSide));
   };
-  return ButtonPlacement{*window, maskOffset(rect.left, window->left),
-                         maskOffset(rect.top, window->top)};
+  return {ButtonPlacement{*window, maskOffset(rect.left, window->left),
+                          maskOffset(rect.top, window->top)},
+          true};
 }
 
 std::optional<CutOut> CutOutOf(const ButtonRect& window, int pictureWidth, int pictureHeight) {
@@ -54,6 +64,13 @@ std::optional<CutOut> CutOutOf(const ButtonRect& window, int pictureWidth, int p
   if (!source) return std::nullopt;
   return CutOut{*source, static_cast<int>(std::int64_t{source->left} - window.left),
                 static_cast<int>(std::int64_t{source->top} - window.top)};
+}
+
+std::optional<int> RenderedImageSide(double side) {
+  // Written so that a NaN fails too.
+  if (!(side > 0.0)) return std::nullopt;
+  if (side >= kMaxSkinPictureSide) return kMaxSkinPictureSide;
+  return std::max(1, static_cast<int>(std::lround(side)));
 }
 
 bool LooksLikeBitmapFile(const std::uint8_t* bytes, std::size_t count) {

@@ -34,9 +34,16 @@ struct ButtonPlacement {
   friend bool operator==(const ButtonPlacement&, const ButtonPlacement&) = default;
 };
 
-// None (no button) for a rectangle with a non-positive width or height, or
-// one with no pixel on the dial.
-std::optional<ButtonPlacement> PlaceButton(const ButtonRect& rect, int dialWidth, int dialHeight);
+// Every rectangle places a window. One with a non-positive width or height,
+// or with no pixel on the dial, gets a window of no size at its top-left
+// corner held to the dial: it exists and never receives input. `onDial`
+// tells the two apart.
+struct ButtonPlacementResult {
+  ButtonPlacement placement;
+  bool onDial = false;
+  friend bool operator==(const ButtonPlacementResult&, const ButtonPlacementResult&) = default;
+};
+ButtonPlacementResult PlaceButton(const ButtonRect& rect, int dialWidth, int dialHeight);
 
 // The part of a pictureWidth x pictureHeight state picture under a button's
 // window rectangle: `source` in picture coordinates, landing at (left, top)
@@ -48,6 +55,12 @@ struct CutOut {
   friend bool operator==(const CutOut&, const CutOut&) = default;
 };
 std::optional<CutOut> CutOutOf(const ButtonRect& window, int pictureWidth, int pictureHeight);
+
+// The side, in pixels, at which a scalable (metafile) image is rendered
+// once into a bitmap: its own side, rounded, and held to 1 ..
+// kMaxSkinPictureSide, since it is drawn scaled onto its square anyway and a
+// file may claim any size. None for a side that is not a positive number.
+std::optional<int> RenderedImageSide(double side);
 
 // What the start of a bitmap file says about it.
 enum class BitmapFileVerdict {

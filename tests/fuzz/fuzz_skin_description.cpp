@@ -88,12 +88,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const auto& path : skin.centreImagePaths) CheckPath(path, folder);
   for (const auto& path : skin.segmentImagePaths) CheckPath(path, folder);
   for (const torvo::SkinButton& button : skin.buttons) {
-    const auto placement = torvo::PlaceButton(button.rect, width, height);
-    if (!placement) continue;
-    const torvo::ButtonRect& w = placement->window;
+    const auto [placement, onDial] = torvo::PlaceButton(button.rect, width, height);
+    const torvo::ButtonRect& w = placement.window;
     Check(w.left >= 0 && w.top >= 0 && w.right <= width && w.bottom <= height);
-    Check(w.left < w.right && w.top < w.bottom);
-    Check(placement->maskLeft <= 0 && placement->maskTop <= 0);
+    Check(onDial ? w.left < w.right && w.top < w.bottom : w.left == w.right && w.top == w.bottom);
+    Check(placement.maskLeft <= 0 && placement.maskTop <= 0);
     if (const auto cut = torvo::CutOutOf(w, 1 + data[7], 1 + data[7] / 2)) {
       Check(cut->source.left >= 0 && cut->source.top >= 0);
       Check(cut->source.right <= 1 + data[7] && cut->source.bottom <= 1 + data[7] / 2);

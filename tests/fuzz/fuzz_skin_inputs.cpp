@@ -31,11 +31,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const torvo::ButtonRect rect = torvo::ParseButtonPos(value);
   // Whatever the rectangle, a button's window and its cut-out lie on the
   // dial and the picture; the header check reads only what it is given.
-  if (const auto placement = torvo::PlaceButton(rect, 185, 185)) {
-    const torvo::ButtonRect& w = placement->window;
+  {
+    const auto [placement, onDial] = torvo::PlaceButton(rect, 185, 185);
+    const torvo::ButtonRect& w = placement.window;
     Check(w.left >= 0 && w.top >= 0 && w.right <= 185 && w.bottom <= 185);
-    Check(w.left < w.right && w.top < w.bottom);
-    Check(placement->maskLeft <= 0 && placement->maskTop <= 0);
+    Check(onDial ? w.left < w.right && w.top < w.bottom : w.left == w.right && w.top == w.bottom);
+    Check(placement.maskLeft <= 0 && placement.maskTop <= 0);
     if (const auto cut = torvo::CutOutOf(w, 1 + data[0], 1 + data[1])) {
       Check(cut->source.right <= 1 + data[0] && cut->source.bottom <= 1 + data[1]);
       Check(cut->left >= 0 && cut->top >= 0);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <optional>
 #include <vector>
@@ -108,39 +109,50 @@ TEST(SkinBoundsTest, ButtonWindowIsTheRectangleKeptToTheDial) {
   constexpr std::int32_t kMax = 2147483647;
   struct Case {
     ButtonRect rect;
-    std::optional<ButtonPlacement> expected;
+    ButtonPlacement expected;
+    bool onDial;
   };
   const Case cases[] = {
       // On the dial: the rectangle itself, the mask at its corner.
-      {{12, 30, 52, 82}, ButtonPlacement{{12, 30, 52, 82}, 0, 0}},
-      {{0, 0, 185, 185}, ButtonPlacement{{0, 0, 185, 185}, 0, 0}},
-      {{184, 184, 185, 185}, ButtonPlacement{{184, 184, 185, 185}, 0, 0}},
+      {{12, 30, 52, 82}, {{12, 30, 52, 82}, 0, 0}, true},
+      {{0, 0, 185, 185}, {{0, 0, 185, 185}, 0, 0}, true},
+      {{184, 184, 185, 185}, {{184, 184, 185, 185}, 0, 0}, true},
       // Over the edges and many times the dial: kept to it, the mask stays
       // on the rectangle's corner.
-      {{-50, -20, 30, 40}, ButtonPlacement{{0, 0, 30, 40}, -50, -20}},
-      {{100, 170, 4000, 9000}, ButtonPlacement{{100, 170, 185, 185}, 0, 0}},
-      {{-700, -740, 20000, 20000}, ButtonPlacement{{0, 0, 185, 185}, -700, -740}},
-      {{-10000, -741, 20000, 20000}, ButtonPlacement{{0, 0, 185, 185}, -740, -740}},
-      {{kMin, kMin, kMax, kMax}, ButtonPlacement{{0, 0, 185, 185}, -740, -740}},
-      // No pixel on the dial, or no size: no button.
-      {{185, 0, 300, 50}, std::nullopt},
-      {{0, 185, 50, 300}, std::nullopt},
-      {{-40, 10, 0, 50}, std::nullopt},
-      {{10, -40, 50, 0}, std::nullopt},
-      {{0, 0, 0, 0}, std::nullopt},
-      {{30, 40, 30, 90}, std::nullopt},
-      {{30, 40, 20, 90}, std::nullopt},
-      {{30, 40, 90, 10}, std::nullopt},
-      {{kMax, kMax, kMax, kMax}, std::nullopt},
+      {{-50, -20, 30, 40}, {{0, 0, 30, 40}, -50, -20}, true},
+      {{100, 170, 4000, 9000}, {{100, 170, 185, 185}, 0, 0}, true},
+      {{-700, -740, 20000, 20000}, {{0, 0, 185, 185}, -700, -740}, true},
+      {{-10000, -741, 20000, 20000}, {{0, 0, 185, 185}, -740, -740}, true},
+      {{kMin, kMin, kMax, kMax}, {{0, 0, 185, 185}, -740, -740}, true},
+      // No pixel on the dial, or no size: a window of no size at the
+      // rectangle's corner, held to the dial.
+      {{185, 0, 300, 50}, {{185, 0, 185, 0}, 0, 0}, false},
+      {{0, 185, 50, 300}, {{0, 185, 0, 185}, 0, 0}, false},
+      {{-40, 10, 0, 50}, {{0, 10, 0, 10}, 0, 0}, false},
+      {{10, -40, 50, 0}, {{10, 0, 10, 0}, 0, 0}, false},
+      {{0, 0, 0, 0}, {{0, 0, 0, 0}, 0, 0}, false},
+      {{30, 40, 30, 90}, {{30, 40, 30, 40}, 0, 0}, false},
+      {{30, 40, 20, 90}, {{30, 40, 30, 40}, 0, 0}, false},
+      {{30, 40, 90, 10}, {{30, 40, 30, 40}, 0, 0}, false},
+      {{kMax, kMax, kMax, kMax}, {{185, 185, 185, 185}, 0, 0}, false},
+      {{kMin, kMin, kMin, kMin}, {{0, 0, 0, 0}, 0, 0}, false},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(PlaceButton(c.rect, 185, 185), c.expected)
+    EXPECT_EQ(PlaceButton(c.rect, 185, 185), (ButtonPlacementResult{c.expected, c.onDial}))
         << c.rect.left << "," << c.rect.top << "," << c.rect.right << "," << c.rect.bottom;
   }
-  // The dial's size is the disabled picture's when it has one.
-  EXPECT_EQ(PlaceButton({150, 150, 300, 300}, 200, 190),
-            (ButtonPlacement{{150, 150, 200, 190}, 0, 0}));
-  EXPECT_EQ(PlaceButton({195, 10, 220, 20}, 200, 190), (ButtonPlacement{{195, 10, 200, 20}, 0, 0}));
+}
+
+TEST(SkinBoundsTest, ScalableImageIsRenderedAtItsOwnSideHeldToTheBound) {
+  const struct {
+    double side;
+    std::optional<int> expected;
+  } cases[] = {
+      {91.0, 91},          {90.6, 91},           {0.2, 1},
+      {739.6, 740},        {740.0, 740},         {1e12, 740},
+      {0.0, std::nullopt}, {-5.0, std::nullopt}, {std::nan(""), std::nullopt},
+  };
+  for (const auto& c : cases) EXPECT_EQ(RenderedImageSide(c.side), c.expected) << c.side;
 }
 
 TEST(SkinBoundsTest, CutOutIsThePartOfTheWindowOnItsPicture) {

@@ -471,20 +471,22 @@ TEST_F(DialViewTest, SkinSizesTheWindowAndPlacesTheButtons) {
   EXPECT_EQ(*view.CentreImagePath(3), U16Path(folder.Path() + L"centre3.png"));
 }
 
-TEST_F(DialViewTest, RectanglesAreKeptToTheDialAndThoseOffItMakeNoButton) {
+TEST_F(DialViewTest, EveryRectangleMakesAButtonCutToTheDialOrOfNoSize) {
   TestParent parent;
   ASSERT_TRUE(TestSkin::Write(folder.Path()));
   const std::wstring ini = folder.Path() + L"skin_scroll.ini";
   // 1: many times the dial from a negative origin, its mask 300 x 300 with
   // the disc where the sector is; 2: wholly off the dial; 3: no size;
-  // 5: a hundred times the dial from its own corner.
+  // 4: no numbers; 5: a hundred times the dial from its own corner, cut to
+  // the dial's 185 x 185 and not to the 200 x 190 "Disable" picture.
   const POINT c1 = TestSkin::ButtonCentre(1);
   ASSERT_TRUE(testing::WriteBmp(folder.Path() + L"yinliang_mask.bmp", 300, 300, [c1](int x, int y) {
     return std::hypot(x - 100 - c1.x, y - 100 - c1.y) <= 12 ? 0xFF000000u : 0xFFFFFFFFu;
   }));
   WritePrivateProfileStringW(L"BUTTONPOS", L"1", L"v,-100,-100,3700,3700", ini.c_str());
   WritePrivateProfileStringW(L"BUTTONPOS", L"2", L"i,200,10,30,30", ini.c_str());
-  WritePrivateProfileStringW(L"BUTTONPOS", L"3", L"u,50,50,0,30", ini.c_str());
+  WritePrivateProfileStringW(L"BUTTONPOS", L"3", L"u,50,60,0,30", ini.c_str());
+  WritePrivateProfileStringW(L"BUTTONPOS", L"4", L"", ini.c_str());
   const RECT r5 = TestSkin::ButtonRect(5);
   const std::wstring far5 =
       L"b," + std::to_wstring(r5.left) + L"," + std::to_wstring(r5.top) + L",18500,18500";
@@ -497,16 +499,17 @@ TEST_F(DialViewTest, RectanglesAreKeptToTheDialAndThoseOffItMakeNoButton) {
     MapWindowPoints(nullptr, parent.hwnd, reinterpret_cast<POINT*>(&r), 2);
     return r;
   };
-  const RECT w1 = windowRect(0);
-  EXPECT_EQ(w1.left, 0);
-  EXPECT_EQ(w1.top, 0);
-  EXPECT_EQ(w1.right, TestSkin::kDisableWidth);
-  EXPECT_EQ(w1.bottom, TestSkin::kDisableHeight);
-  EXPECT_EQ(view.Button(1).GetSafeHwnd(), nullptr);
-  EXPECT_EQ(view.Button(2).GetSafeHwnd(), nullptr);
-  const RECT w5 = windowRect(4);
-  EXPECT_EQ(w5.left, r5.left);
-  EXPECT_EQ(w5.right, TestSkin::kDisableWidth);
+  for (int i = 0; i < 8; ++i) ASSERT_NE(view.Button(i).GetSafeHwnd(), nullptr) << i;
+  const auto expectRect = [&](int index, RECT expected) {
+    const RECT r = windowRect(index);
+    EXPECT_TRUE(EqualRect(&r, &expected))
+        << index << ": " << r.left << "," << r.top << "," << r.right << "," << r.bottom;
+  };
+  expectRect(0, {0, 0, 185, 185});
+  expectRect(1, {185, 10, 185, 10});
+  expectRect(2, {50, 60, 50, 60});
+  expectRect(3, {0, 0, 0, 0});
+  expectRect(4, {r5.left, r5.top, 185, 185});
   // The masks stay on their rectangles' corners.
   const auto commands = [&](int index, POINT inDial) {
     parent.messages.clear();
@@ -521,8 +524,17 @@ TEST_F(DialViewTest, RectanglesAreKeptToTheDialAndThoseOffItMakeNoButton) {
   EXPECT_FALSE(commands(0, {c1.x + 20, c1.y}));
   EXPECT_TRUE(commands(4, TestSkin::ButtonCentre(5)));
   EXPECT_TRUE(commands(6, TestSkin::ButtonCentre(7)));
+  // A window of no size is never under the pointer.
+  ShowWindow(parent.hwnd, SW_SHOWNA);
+  RECT placed{};
+  GetWindowRect(parent.hwnd, &placed);
+  for (int i = 1; i <= 3; ++i) {
+    const RECT w = windowRect(i);
+    const POINT at = {placed.left + w.left, placed.top + w.top};
+    EXPECT_NE(WindowFromPoint(at), view.Button(i).GetSafeHwnd()) << i;
+  }
   EXPECT_EQ(view.ButtonIndexForHandle(nullptr), -1);
-  EXPECT_EQ(view.ButtonIndexForHandle(view.Button(6).GetSafeHwnd()), 6);
+  EXPECT_EQ(view.ButtonIndexForHandle(view.Button(3).GetSafeHwnd()), 3);
 }
 
 TEST_F(DialViewTest, MissingMaskAndStatePictureLeaveTheRestWorking) {
@@ -748,6 +760,75 @@ TEST_F(DialViewTest, EveryStateComposesTheSamePixelsAsDrawingTheFilesThemselves)
   }
 }
 
+TEST_F(DialViewTest, MetafilesAndPaletteBitmapsShowWhatTheirFilesHold) {
+  TestParent parent;
+  ASSERT_TRUE(TestSkin::Write(folder.Path()));
+  const std::wstring ini = folder.Path() + L"skin_scroll.ini";
+  constexpr std::uint32_t kDial = 0x3070B0;
+  constexpr std::uint32_t kDialCorner = 0xA02040;
+  constexpr std::uint32_t kCentre = 0x20C060;
+  constexpr std::uint32_t kCentreCorner = 0xE0E010;
+  ASSERT_TRUE(testing::WriteEmf(folder.Path() + L"dial.emf", 100, 100, kDial, kDialCorner));
+  ASSERT_TRUE(testing::WriteEmf(folder.Path() + L"centre3.emf", 60, 60, kCentre, kCentreCorner));
+  const std::vector<std::uint32_t> palette = {0, 0x102030, 0xC08040};
+  ASSERT_TRUE(testing::WriteBmp4(folder.Path() + L"centre4.bmp", 50, 50, palette,
+                                 [](int x, int) { return x < 25 ? 1 : 2; }));
+  WritePrivateProfileStringW(L"SCREEN", L"Mask", L"dial.emf", ini.c_str());
+  WritePrivateProfileStringW(L"SCREEN", L"Torv3", L"centre3.emf", ini.c_str());
+  WritePrivateProfileStringW(L"SCREEN", L"Torv4", L"centre4.bmp", ini.c_str());
+  view.LoadSkin(parent.hwnd, U16Path(folder.Path()));
+  view.InitialiseDial(parent.hwnd);
+  ASSERT_TRUE(view.ImagesPresent().dial);
+  const auto opaque = [](std::uint32_t rgb) { return 0xFF000000u | rgb; };
+
+  std::vector<std::uint32_t> pixels = Compose(3, 0);
+  // The 100 x 100 dial scaled onto 185 x 185, its corner quarter where it was.
+  EXPECT_EQ(At(pixels, {20, 20}), opaque(kDialCorner));
+  EXPECT_EQ(At(pixels, {170, 170}), opaque(kDial));
+  EXPECT_EQ(At(pixels, {20, 170}), opaque(kDial));
+  EXPECT_EQ(At(pixels, {55, 55}), opaque(kCentreCorner));
+  EXPECT_EQ(At(pixels, {120, 120}), opaque(kCentre));
+  EXPECT_EQ(At(pixels, TestSkin::ButtonCentre(3)), TestSkin::OverlayColour(3));
+
+  pixels = Compose(4, 0);
+  EXPECT_EQ(At(pixels, {60, 92}), opaque(palette[1]));
+  EXPECT_EQ(At(pixels, {125, 92}), opaque(palette[2]));
+}
+
+int refusedSections = 0;
+
+HBITMAP WINAPI RefuseSection(HDC, const BITMAPINFO*, UINT, void**, HANDLE, DWORD) {
+  ++refusedSections;
+  return nullptr;
+}
+
+// A paint whose section cannot be made leaves the window's content as it
+// was, and the next paint makes it.
+TEST_F(DialViewTest, PaintThatCannotMakeItsCanvasChangesNothingAndTheNextOneDraws) {
+  TestParent parent;
+  LoadInto(parent);
+  refusedSections = 0;
+  const auto original = CDialView::createSection;
+  CDialView::createSection = &RefuseSection;
+  ShowWindow(parent.hwnd, SW_SHOWNA);
+  InvalidateRect(parent.hwnd, nullptr, TRUE);
+  UpdateWindow(parent.hwnd);
+  CDialView::createSection = original;
+  EXPECT_GE(refusedSections, 1);
+  EXPECT_EQ(parent.paints, refusedSections);
+  EXPECT_EQ(GetWindowLongW(parent.hwnd, GWL_EXSTYLE) & WS_EX_LAYERED, 0);
+  RECT rect{};
+  GetWindowRect(parent.hwnd, &rect);
+  EXPECT_EQ(rect.right - rect.left, TestSkin::kDisableWidth);
+
+  InvalidateRect(parent.hwnd, nullptr, TRUE);
+  UpdateWindow(parent.hwnd);
+  EXPECT_GT(parent.paints, refusedSections);
+  EXPECT_NE(GetWindowLongW(parent.hwnd, GWL_EXSTYLE) & WS_EX_LAYERED, 0);
+  GetWindowRect(parent.hwnd, &rect);
+  EXPECT_EQ(rect.right - rect.left, 185);
+}
+
 TEST_F(DialViewTest, MissingImagesAreLeftOutAndNoDialImageMeansNoContent) {
   {
     TestParent parent;
@@ -798,8 +879,9 @@ TEST_F(DialViewTest, PaintsAndClicksLeaveNoGdiObjectBehind) {
   testing::PumpFor(20);
   EXPECT_EQ(testing::GdiObjectCount(GetCurrentProcess()), before);
   EXPECT_GE(parent.paints, 170);
-  // What the paints keep goes with the images: loading, painting and
-  // releasing them again and again leaves no more objects each time.
+  // Every paint makes its canvas afresh and releases it: only the images
+  // stay, and loading, painting and releasing them again and again leaves
+  // no more objects each time.
   std::vector<long> afterRelease;
   for (int cycle = 0; cycle < 3; ++cycle) {
     view.ReleaseDialImages();

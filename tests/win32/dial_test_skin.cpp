@@ -72,6 +72,58 @@ bool WriteBmp(const std::wstring& path, int width, int height, const PixelFuncti
   return WriteBytes(path, bytes.data(), bytes.size());
 }
 
+bool WriteEmf(const std::wstring& path, int width, int height, std::uint32_t colour,
+              std::uint32_t corner) {
+  HDC dc = CreateEnhMetaFileW(nullptr, path.c_str(), nullptr, nullptr);
+  if (dc == nullptr) return false;
+  const auto fill = [dc](RECT rect, std::uint32_t rgb) {
+    HBRUSH brush = CreateSolidBrush(RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF));
+    FillRect(dc, &rect, brush);
+    DeleteObject(brush);
+  };
+  fill({0, 0, width, height}, colour);
+  fill({0, 0, width / 2, height / 2}, corner);
+  HENHMETAFILE file = CloseEnhMetaFile(dc);
+  if (file == nullptr) return false;
+  DeleteEnhMetaFile(file);
+  return true;
+}
+
+bool WriteBmp4(const std::wstring& path, int width, int height,
+               const std::vector<std::uint32_t>& colours,
+               const std::function<int(int x, int y)>& index) {
+  const int stride = ((width * 4 + 31) / 32) * 4;
+  BITMAPFILEHEADER file{};
+  BITMAPINFOHEADER info{};
+  info.biSize = sizeof(info);
+  info.biWidth = width;
+  info.biHeight = height;
+  info.biPlanes = 1;
+  info.biBitCount = 4;
+  info.biCompression = BI_RGB;
+  info.biClrUsed = 16;
+  info.biSizeImage = static_cast<DWORD>(stride * height);
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof(file) + sizeof(info) + 16 * 4;
+  file.bfSize = file.bfOffBits + info.biSizeImage;
+  std::vector<std::uint8_t> bytes(file.bfSize, 0);
+  std::memcpy(bytes.data(), &file, sizeof(file));
+  std::memcpy(bytes.data() + sizeof(file), &info, sizeof(info));
+  for (std::size_t i = 0; i < colours.size() && i < 16; ++i) {
+    // The palette holds blue, green, red and a zero byte.
+    const std::uint32_t rgb = colours[i] & 0xFFFFFF;
+    std::memcpy(bytes.data() + sizeof(file) + sizeof(info) + 4 * i, &rgb, 4);
+  }
+  for (int y = 0; y < height; ++y) {
+    std::uint8_t* row = bytes.data() + file.bfOffBits + (height - 1 - y) * stride;
+    for (int x = 0; x < width; ++x) {
+      const auto nibble = static_cast<std::uint8_t>(index(x, y) & 0x0F);
+      row[x / 2] |= static_cast<std::uint8_t>(x % 2 == 0 ? nibble << 4 : nibble);
+    }
+  }
+  return WriteBytes(path, bytes.data(), bytes.size());
+}
+
 bool WritePng(const std::wstring& path, int width, int height, const PixelFunction& pixel) {
   StartGdiplusOnce();
   Gdiplus::Bitmap bitmap(width, height, PixelFormat32bppARGB);

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace torvo::testing {
 
@@ -19,6 +20,14 @@ bool WriteBmp(const std::wstring& path, int width, int height, const PixelFuncti
 // Writes a 32-bit PNG with alpha through GDI+ (started on first use).
 bool WritePng(const std::wstring& path, int width, int height, const PixelFunction& pixel);
 bool WriteText(const std::wstring& path, const std::string& text);
+// Writes an enhanced metafile of width x height pixels of the screen filled
+// with `colour` (0x00RRGGBB), its top-left quarter with `corner`.
+bool WriteEmf(const std::wstring& path, int width, int height, std::uint32_t colour,
+              std::uint32_t corner);
+// Writes a 4-bit palette BMP whose pixels are `colours[index(x, y)]`.
+bool WriteBmp4(const std::wstring& path, int width, int height,
+               const std::vector<std::uint32_t>& colours,
+               const std::function<int(int x, int y)>& index);
 // A BMP of 54 bytes whose header claims 60000 x 60000 pixels of 24 bits.
 std::string HugeBmpHeader();
 

@@ -101,14 +101,22 @@ class DialWindowTest : public TorvoTest {
     return WaitUntil([&] { return ScreenPixel(OnScreen(inDial)) == expected; }, 3000);
   }
 
+  // Moves the pointer onto the point and clicks there. The move goes into
+  // the input queue ahead of the press, as a person's does: a button that
+  // took the capture when the pointer passed over it sees the pointer leave
+  // before the press arrives.
   static void Click(POINT onScreen) {
     SetCursorPos(onScreen.x, onScreen.y);
-    INPUT inputs[2] = {};
+    INPUT inputs[3] = {};
     inputs[0].type = INPUT_MOUSE;
-    inputs[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    inputs[0].mi.dx = MulDiv(onScreen.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+    inputs[0].mi.dy = MulDiv(onScreen.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+    inputs[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
     inputs[1].type = INPUT_MOUSE;
-    inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    SendInput(2, inputs, sizeof(INPUT));
+    inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    inputs[2].type = INPUT_MOUSE;
+    inputs[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(3, inputs, sizeof(INPUT));
   }
 
   // The most memory the program has committed so far.
@@ -339,7 +347,7 @@ TEST_F(DialWindowTest, ButtonRectanglesFarBeyondTheDialKeepItsMemorySmallAndItsC
   StartAndWaitForUpload();
   ShowDial();
   ASSERT_TRUE(WaitForScreenPixel({92, 92}, AsColorref(TestSkin::CentreColour(1))));
-  EXPECT_NE(torvo.Traces().find("lies off the dial; it makes no button"), std::string::npos);
+  EXPECT_NE(torvo.Traces().find("lies off the dial; its button has no size"), std::string::npos);
   // Four 3700 x 3700 cut-outs of button 1 alone would commit 200 MiB.
   EXPECT_LT(PeakCommitted(torvo), SIZE_T{48} << 20);
 
@@ -348,11 +356,53 @@ TEST_F(DialWindowTest, ButtonRectanglesFarBeyondTheDialKeepItsMemorySmallAndItsC
     ASSERT_TRUE(WaitForScreenPixel({92, 92}, AsColorref(TestSkin::CentreColour(n))))
         << n << torvo.Traces();
   }
-  // Sector 4 has no button: its click selects nothing.
-  const std::size_t reports = DialFunctionReports().size();
+  // Sector 4's button has no size: its click selects nothing.
   Click(OnScreen(TestSkin::ButtonCentre(4)));
   PumpFor(300);
-  EXPECT_EQ(DialFunctionReports().size(), reports);
+  for (const auto& report : DialFunctionReports()) EXPECT_NE(report[3], 4);
+  EXPECT_EQ(ScreenPixel(OnScreen({92, 92})), AsColorref(TestSkin::CentreColour(6)));
+  EXPECT_TRUE(torvo.FaultExceptions().empty());
+}
+
+// Every [BUTTONPOS] entry makes its button, whatever its value, and a
+// "Disable" picture smaller than the dial cuts none of them away.
+TEST_F(DialWindowTest, EveryButtonEntryMakesItsWindowAndTheSectorsOnTheDialSelect) {
+  UseTestSkin();
+  const std::wstring skins = folder.Path() + L"skins\\";
+  const std::wstring ini = skins + L"skin_scroll.ini";
+  ASSERT_TRUE(WriteBmp(skins + L"disable.bmp", 100, 100, [](int, int) { return 0xFF202020u; }));
+  WritePrivateProfileStringW(L"BUTTONPOS", L"6", L"", ini.c_str());
+  WritePrivateProfileStringW(L"BUTTONPOS", L"7", L"z,30,30,-20,30", ini.c_str());
+  WritePrivateProfileStringW(L"BUTTONPOS", L"8", L"p,300,300,20,20", ini.c_str());
+  Backdrop backdrop(DialRect());
+  StartAndWaitForUpload();
+  ShowDial();
+  ASSERT_TRUE(WaitForScreenPixel({92, 92}, AsColorref(TestSkin::CentreColour(1))));
+
+  std::size_t buttons = 0;
+  HWND main = torvo.MainWindow();
+  for (HWND child = FindWindowExW(main, nullptr, L"Rgn Button", nullptr); child != nullptr;
+       child = FindWindowExW(main, child, L"Rgn Button", nullptr)) {
+    ++buttons;
+  }
+  EXPECT_EQ(buttons, 8u);
+
+  // Sectors 3 and 4 lie beyond the 100 x 100 "Disable" picture.
+  for (const int n : {3, 4, 2}) {
+    Click(OnScreen(TestSkin::ButtonCentre(n)));
+    ASSERT_TRUE(WaitForScreenPixel({92, 92}, AsColorref(TestSkin::CentreColour(n))))
+        << n << torvo.Traces();
+  }
+  ASSERT_TRUE(WaitUntil([&] { return DialFunctionReports().size() == 3; }, 3000));
+  EXPECT_EQ(DialFunctionReports()[0][3], 3);
+  EXPECT_EQ(DialFunctionReports()[2][3], 2);
+  // Sector 6 has a button of no size: its click selects nothing.
+  Click(OnScreen(TestSkin::ButtonCentre(6)));
+  PumpFor(300);
+  // (An upload of the whole settings may repeat the dial report of 2.)
+  for (const auto& report : DialFunctionReports()) EXPECT_NE(report[3], 6);
+  EXPECT_EQ(DialFunctionReports().back()[3], 2);
+  EXPECT_EQ(ScreenPixel(OnScreen({92, 92})), AsColorref(TestSkin::CentreColour(2)));
   EXPECT_TRUE(torvo.FaultExceptions().empty());
 }
 
