@@ -92,6 +92,10 @@ void MainWindowCore::TimerElapsed(unsigned id) {
     case TIMER_SHARE_RETRY:
       RetryPendingCopy();
       break;
+    case TIMER_SAVE_RETRY:
+      p_.settings.RetryPendingSaves();
+      FollowPendingSaves();
+      break;
     default:
       break;
   }
@@ -159,6 +163,7 @@ void MainWindowCore::RunPending() {
     timedOut_ = false;
     Trace(u"The share mutex is free again; what waited for it is carried out\n");
   }
+  FollowPendingSaves();
   if (timerRunning_ != !pending_.empty()) {
     timerRunning_ = !pending_.empty();
     if (timerRunning_) {
@@ -204,7 +209,10 @@ bool MainWindowCore::Carry(PendingInput& input) {
         const ShareCopy copied = Copy(ShareCopyDirection::kAdopt);
         if (copied == ShareCopy::kBusy) return false;
         // The block was written by other programs: bounded before any use.
-        if (copied == ShareCopy::kCopied) BoundAdoptedBlock(p_.settings.config);
+        if (copied == ShareCopy::kCopied) {
+          BoundAdoptedBlock(p_.settings.config);
+          p_.settings.SettingsHandedOver();
+        }
         break;
       }
       case EffectKind::kSaveActiveProfile:
@@ -336,6 +344,17 @@ void MainWindowCore::PerformOther(const Effect& e, bool& workerPosted) {
     case EffectKind::kTrace:
       Trace(e.text);
       break;
+  }
+}
+
+void MainWindowCore::FollowPendingSaves() {
+  const bool pending = p_.settings.SavesPending();
+  if (saveTimerRunning_ == pending) return;
+  saveTimerRunning_ = pending;
+  if (pending) {
+    p_.window.StartTimer(TIMER_SAVE_RETRY, kSaveRetryPeriodMs);
+  } else {
+    p_.window.StopTimer(TIMER_SAVE_RETRY);
   }
 }
 

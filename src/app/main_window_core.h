@@ -101,8 +101,9 @@ class MainWindowCore {
   // PresenceTracker::OpenedAtStart.
   void DeviceOpenedAtStart(bool opened, bool configuratorRequested);
   // A timer of the window fired: the first upload, the end of the arrival
-  // pause, the share mutex's retry (the foreground check samples the
-  // foreground first: FollowForegroundApplication).
+  // pause, the share mutex's retry, the retry of the settings files' saves
+  // that wait (the foreground check samples the foreground first:
+  // FollowForegroundApplication).
   void TimerElapsed(unsigned id);
   // The tray icon's notification (lParam: the mouse message over the icon).
   void TrayNotify(std::intptr_t mouseMessage);
@@ -161,6 +162,9 @@ class MainWindowCore {
   void PerformOther(const Effect& effect, bool& workerPosted);
   // Effects that involve no copy and wait for nothing, carried out now.
   void CarryOutAtOnce(const Effects& effects);
+  // Runs TIMER_SAVE_RETRY while a save of a settings file waits, and only
+  // then.
+  void FollowPendingSaves();
 
   MainWindowPorts p_;
   std::u16string osdDataPath_;
@@ -169,8 +173,9 @@ class MainWindowCore {
   std::deque<PendingInput> pending_;
   bool draining_ = false;
   bool timerRunning_ = false;
-  bool timedOut_ = false;  // the waiting copy timed out (traced once)
-  bool exiting_ = false;   // FinishPendingAtExit: copies and notices are skipped
+  bool saveTimerRunning_ = false;  // TIMER_SAVE_RETRY
+  bool timedOut_ = false;          // the waiting copy timed out (traced once)
+  bool exiting_ = false;           // FinishPendingAtExit: copies and notices are skipped
 };
 
 }  // namespace torvo
