@@ -173,9 +173,11 @@ class MainWindowCore {
   std::deque<PendingInput> pending_;
   bool draining_ = false;
   bool timerRunning_ = false;
-  bool saveTimerRunning_ = false;  // TIMER_SAVE_RETRY
-  bool timedOut_ = false;          // the waiting copy timed out (traced once)
-  bool exiting_ = false;           // FinishPendingAtExit: copies and notices are skipped
+  bool timedOut_ = false;  // the waiting copy timed out (traced once)
+  bool exiting_ = false;   // FinishPendingAtExit: copies and notices are skipped
+
+  // TIMER_SAVE_RETRY runs (a save of a settings file waits).
+  bool saveTimerRunning_ = false;
 };
 
 }  // namespace torvo
