@@ -278,10 +278,12 @@ TEST_F(SettingsStoreTest, ARefusedSaveWaitsCollapsesAndLandsTheNewestOnce) {
   fakes::TraceRecorder traces;
   disk.files.held.insert(kConfigPath);
 
-  // Two saves while the file is held: one waits, with the newer content.
+  // Two saves while the file is held: one waits, with the newer content
+  // (whose temporary file could not even be written this time).
   store->config.slots[0].selectedFunction = 3;
   EXPECT_FALSE(store->SaveConfig());
   store->config.slots[0].selectedFunction = 6;
+  disk.files.FailStep(disk.files.steps() + 1);  // after the folder's check
   EXPECT_FALSE(store->SaveConfig());
   EXPECT_TRUE(store->SavesPending());
   EXPECT_EQ(disk.files.files[kConfigPath], oldConfig);
@@ -289,10 +291,11 @@ TEST_F(SettingsStoreTest, ARefusedSaveWaitsCollapsesAndLandsTheNewestOnce) {
                          u"open); the save waits and is tried again\n"),
             1);
 
-  // Retries while it is still held only try the move; the file stays whole.
+  // Retries while it is still held write the temporary file once and then
+  // only try the move; the file stays whole.
   const int writes = Writes(disk.files);
   for (int i = 0; i < 3; ++i) store->RetryPendingSaves();
-  EXPECT_EQ(Writes(disk.files), writes);
+  EXPECT_EQ(Writes(disk.files), writes + 1);
   EXPECT_EQ(disk.files.files[kConfigPath], oldConfig);
 
   // Let go: the next retry lands the newest content, and nothing after it.
