@@ -47,6 +47,10 @@ bool Answers(HWND window) {
   return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 10000, &result) != 0;
 }
 
+// What one save may take on top of the retry period in the figure below
+// (the move, the trace reaching this process, the 10 ms poll).
+constexpr unsigned kOneSaveMs = 50;
+
 // A reader holds Config.data while the keyboard reports a value; the time
 // from closing the reader to Torvo.exe's trace that the save landed.
 bool TimeHeldSaves(torvo::testing::TorvoProcess& torvo, torvo::vkb::VirtualKeyboard& keyboard,
@@ -89,8 +93,10 @@ bool TimeHeldSaves(torvo::testing::TorvoProcess& torvo, torvo::vkb::VirtualKeybo
   }
   std::printf(
       "Torvo.exe: a save held up by a reader lands %.0f ms after the reader closes (mean of %d, "
-      "worst %.0f ms; goal: within one retry period, %u ms)\n",
-      totalMs / kRounds, kRounds, worstMs, static_cast<unsigned>(torvo::kSaveRetryPeriodMs));
+      "worst %.0f ms; goal: at the first retry after the close, worst at most one retry period, "
+      "%u ms, plus one save, %u ms)\n",
+      totalMs / kRounds, kRounds, worstMs, static_cast<unsigned>(torvo::kSaveRetryPeriodMs),
+      static_cast<unsigned>(kOneSaveMs));
   return true;
 }
 
