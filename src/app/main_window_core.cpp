@@ -153,6 +153,10 @@ void MainWindowCore::TimerElapsed(unsigned id) {
     case TIMER_SHARE_RETRY:
       RetryPendingCopy();
       break;
+    case TIMER_SAVE_RETRY:
+      p_.settings.RetryPendingSaves();
+      FollowPendingSaves();
+      break;
     default:
       break;
   }
@@ -217,6 +221,7 @@ void MainWindowCore::RunPending() {
     timedOut_ = false;
     Trace(u"The share mutex is free again; what waited for it is carried out\n");
   }
+  FollowPendingSaves();
   if (timerRunning_ != !pending_.empty()) {
     timerRunning_ = !pending_.empty();
     if (timerRunning_) {
@@ -272,6 +277,7 @@ bool MainWindowCore::Carry(PendingInput& input) {
         if (copied == ShareCopy::kCopied) {
           // The block was written by other programs: bounded before any use.
           BoundAdoptedBlock(p_.settings.config);
+          p_.settings.SettingsHandedOver();
           NoteActiveSlot();
         }
         break;
@@ -406,6 +412,17 @@ void MainWindowCore::Perform(const Effect& e, Effects& following) {
     case EffectKind::kTrace:
       Trace(e.text);
       break;
+  }
+}
+
+void MainWindowCore::FollowPendingSaves() {
+  const bool pending = p_.settings.SavesPending();
+  if (saveTimerRunning_ == pending) return;
+  saveTimerRunning_ = pending;
+  if (pending) {
+    p_.window.StartTimer(TIMER_SAVE_RETRY, kSaveRetryPeriodMs);
+  } else {
+    p_.window.StopTimer(TIMER_SAVE_RETRY);
   }
 }
 

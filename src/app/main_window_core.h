@@ -120,8 +120,9 @@ class MainWindowCore {
   // PresenceTracker::OpenedAtStart.
   void DeviceOpenedAtStart(bool opened, bool configuratorRequested);
   // A timer of the window fired: the first upload, the end of the arrival
-  // pause, the share mutex's retry (the foreground check samples the
-  // foreground first: FollowForegroundApplication).
+  // pause, the share mutex's retry, the retry of the settings files' saves
+  // that wait (the foreground check samples the foreground first:
+  // FollowForegroundApplication).
   void TimerElapsed(unsigned id);
   // The tray icon's notification (lParam: the mouse message over the icon).
   void TrayNotify(std::intptr_t mouseMessage);
@@ -177,6 +178,9 @@ class MainWindowCore {
   // after each decision and each adopt, so every request and report that
   // names the slot names the one in force.
   void NoteActiveSlot();
+  // Runs TIMER_SAVE_RETRY while a save of a settings file waits, and only
+  // then.
+  void FollowPendingSaves();
 
   MainWindowPorts p_;
   std::u16string osdDataPath_;
@@ -189,6 +193,9 @@ class MainWindowCore {
   bool timerRunning_ = false;
   bool timedOut_ = false;  // the waiting copy timed out (traced once)
   bool exiting_ = false;   // FinishPendingAtExit: copies and notices are skipped
+
+  // TIMER_SAVE_RETRY runs (a save of a settings file waits).
+  bool saveTimerRunning_ = false;
 };
 
 }  // namespace torvo

@@ -106,6 +106,11 @@ inline constexpr std::uint32_t kArrivalPauseMs = 8000;
 // each tick tries it again.
 inline constexpr unsigned TIMER_SHARE_RETRY = 504;
 inline constexpr std::uint32_t kShareRetryPeriodMs = 100;
+// Runs while a save of a settings file waits because another program has
+// the file open: each tick tries it again. A waiting save lands within one
+// period of the file being let go.
+inline constexpr unsigned TIMER_SAVE_RETRY = 505;
+inline constexpr std::uint32_t kSaveRetryPeriodMs = 250;
 
 // ---------------------------------------------------------------------------
 // The tray icon's id (with MSG_TRAY_NOTIFY as its callback).

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "common/trace.h"
@@ -46,12 +47,14 @@ ReadResult LoadConfig(const SettingsEnvironment& env, ConfigBlock& block) {
   return ReadResult::kRead;
 }
 
-bool SaveConfig(const SettingsEnvironment& env, const ConfigBlock& block) {
+bool SaveConfig(const SettingsEnvironment& env, const ConfigBlock& block, PendingSaves* saves) {
   const std::u16string path = GetSettingsFolder(env) + kConfigFileName;
-  if (ReplaceFileAtomically(env.fileSystem, path, reinterpret_cast<const std::uint8_t*>(&block),
-                            kConfigBlockSize)) {
-    return true;
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(&block);
+  if (saves != nullptr) {
+    const std::span<const std::uint8_t> piece[] = {{bytes, kConfigBlockSize}};
+    return saves->Save(path, FilePieces(piece));
   }
+  if (ReplaceFileAtomically(env.fileSystem, path, bytes, kConfigBlockSize)) return true;
   Trace(u"Config.data could not be written; the previous file is kept\n");
   return false;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "settings/config_block.h"
+#include "settings/pending_saves.h"
 #include "settings/settings_folder.h"
 
 namespace torvo {
@@ -20,7 +21,9 @@ inline constexpr char16_t kConfigFileName[] = u"Config.data";
 ReadResult LoadConfig(const SettingsEnvironment& env, ConfigBlock& block);
 
 // Replaces Config.data with the block's image, atomically. False (with a
-// trace) when the file could not be replaced; the old file then stays.
-bool SaveConfig(const SettingsEnvironment& env, const ConfigBlock& block);
+// trace) when the file could not be replaced; the old file then stays. With
+// `saves`, a replace that cannot happen now waits there and is retried.
+bool SaveConfig(const SettingsEnvironment& env, const ConfigBlock& block,
+                PendingSaves* saves = nullptr);
 
 }  // namespace torvo

@@ -84,7 +84,8 @@ ReadResult LoadProfileLibrary(const SettingsEnvironment& env, ProfileLibrary& li
   return ReadResult::kRead;
 }
 
-bool SaveProfileLibrary(const SettingsEnvironment& env, const ProfileLibrary& library) {
+bool SaveProfileLibrary(const SettingsEnvironment& env, const ProfileLibrary& library,
+                        PendingSaves* saves) {
   const std::u16string path = GetSettingsFolder(env) + kProfileLibraryFileName;
   // Written from the records themselves: no second copy of the library.
   static const ProfileRecord kEmptyRecord{};
@@ -100,6 +101,7 @@ bool SaveProfileLibrary(const SettingsEnvironment& env, const ProfileLibrary& li
     const ProfileRecord& bytes = record ? *record : kEmptyRecord;
     pieces.emplace_back(reinterpret_cast<const std::uint8_t*>(&bytes), kProfileRecordSize);
   }
+  if (saves != nullptr) return saves->Save(path, FilePieces(pieces));
   if (ReplaceFileAtomically(env.fileSystem, path, FilePieces(pieces))) return true;
   Trace(u"SoftWare.data could not be written; the previous file is kept\n");
   return false;

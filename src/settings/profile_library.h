@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "settings/config_block.h"
+#include "settings/pending_saves.h"
 #include "settings/settings_folder.h"
 
 namespace torvo {
@@ -41,6 +42,8 @@ ReadResult LoadProfileLibrary(const SettingsEnvironment& env, ProfileLibrary& li
 
 // Replaces SoftWare.data with every record in list order, atomically. False
 // (with a trace) when the file could not be replaced; the old file then stays.
-bool SaveProfileLibrary(const SettingsEnvironment& env, const ProfileLibrary& library);
+// With `saves`, a replace that cannot happen now waits there and is retried.
+bool SaveProfileLibrary(const SettingsEnvironment& env, const ProfileLibrary& library,
+                        PendingSaves* saves = nullptr);
 
 }  // namespace torvo

@@ -14,15 +14,17 @@ namespace {
 
 // A file that existed but could not be read at start may hold the user's
 // settings while memory holds defaults, so writing memory over it would lose
-// them. Such a file is therefore never written again in this run, even once
-// it reads: memory still holds the defaults, not the file's content, and the
-// next start loads the file. Before each skipped save the file is read once
-// more, only to say in the trace whether it is readable again.
-// Says why a save of a file that could not be read at start is skipped.
-void TraceKeptFile(const SettingsEnvironment& env, std::u16string_view fileName) {
+// them. Such a file is not written while the defaults stand in for it, even
+// once it reads again: memory holds the defaults, not the file's content,
+// and the next start loads the file. Before each skipped save the file is
+// read once more, only to say in the trace whether it is readable again.
+void TraceKeptFile(const SettingsEnvironment& env, const PendingSaves& saves,
+                   std::u16string_view fileName) {
   const std::u16string name(fileName);
+  const std::u16string path = GetSettingsFolder(env) + name;
   std::vector<std::uint8_t> probe;
-  if (env.fileSystem.ReadFile(GetSettingsFolder(env) + name, 1, probe) == ReadResult::kRead) {
+  // A file with a save waiting is older than the settings: not read back.
+  if (!saves.IsPending(path) && env.fileSystem.ReadFile(path, 1, probe) == ReadResult::kRead) {
     Trace(name + u" reads again; the file on disk is kept and this save skipped\n");
   } else {
     Trace(name + u" could not be read at start; this save is skipped\n");
@@ -65,7 +67,13 @@ void SettingsStore::SaveActiveProfile() {
 void SettingsStore::SaveActiveProfileFiles() {
   libraryProfile = BoundLibraryRecord();
   if (libraryProfile != nullptr) {
-    std::memcpy(libraryProfile, &ActiveProfile(), kProfileRecordSize);
+    if (keepConfigFile_) {
+      // The slot holds defaults, not the user's profile: the user's record
+      // in the library is not overwritten with them.
+      Trace(u"The settings are defaults standing in for Config.data; the library record is kept\n");
+    } else {
+      std::memcpy(libraryProfile, &ActiveProfile(), kProfileRecordSize);
+    }
   }
 
   SaveConfig();
@@ -78,18 +86,24 @@ void SettingsStore::AnnounceSavedProfile() {
 
 bool SettingsStore::SaveConfig() {
   if (keepConfigFile_) {
-    TraceKeptFile(env_, kConfigFileName);
+    TraceKeptFile(env_, saves_, kConfigFileName);
     return false;
   }
-  return ::torvo::SaveConfig(env_, config);
+  return ::torvo::SaveConfig(env_, config, &saves_);
 }
 
 bool SettingsStore::SaveLibrary() {
   if (keepLibraryFile_) {
-    TraceKeptFile(env_, kProfileLibraryFileName);
+    TraceKeptFile(env_, saves_, kProfileLibraryFileName);
     return false;
   }
-  return SaveProfileLibrary(env_, profileLibrary);
+  return SaveProfileLibrary(env_, profileLibrary, &saves_);
+}
+
+void SettingsStore::SettingsHandedOver() {
+  if (!keepConfigFile_) return;
+  keepConfigFile_ = false;
+  Trace(u"The configurator handed the settings over; Config.data is saved again\n");
 }
 
 }  // namespace torvo

@@ -125,7 +125,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   LoadConfig(env, *again);
   Check(std::memcmp(again.get(), block, torvo::kConfigBlockSize) == 0);
 
-  // A save that fails at some step leaves the previous file whole.
+  // A save that fails at some step leaves the previous file whole; it waits
+  // and lands at the next retry, leaving no temporary file behind.
   const Bytes before = config;
   files.FailStep(files.steps() + (size > 1 ? data[1] % 4 : 0));
   store->config.header.word1 ^= 1;
@@ -133,6 +134,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const Bytes& after = files.files[configPath];
   Check(after.size() == torvo::kConfigBlockSize);
   Check(after == before || std::memcmp(after.data(), block, torvo::kConfigBlockSize) == 0);
+  store->RetryPendingSaves();
+  Check(!store->SavesPending());
+  Check(std::memcmp(files.files[configPath].data(), block, torvo::kConfigBlockSize) == 0);
   Check(!files.HasFile(configPath + u".tmp"));
   return 0;
 }

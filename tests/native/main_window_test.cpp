@@ -24,6 +24,7 @@
 namespace torvo {
 namespace {
 
+using fakes::Bytes;
 using fakes::FakeSharedBlock;
 using fakes::FakeWindow;
 using settings_test::Disk;
@@ -419,12 +420,17 @@ TEST(ForegroundSwitchTest, MatchSwitchesOnceAndAnUnboundProgramKeepsTheSlot) {
 // Carried out through the ports
 
 // The shared rig on an in-memory disk, with both peers open, the settings
-// loaded and the device present.
+// loaded and the device present. `prepare` lays out the disk before the
+// settings are loaded.
 struct DiskHolder {
+  explicit DiskHolder(const std::function<void(Disk&)>& prepare) {
+    if (prepare) prepare(disk);
+  }
   Disk disk;
 };
 struct CoreRig : DiskHolder, fakes::CoreRig {
-  CoreRig() : fakes::CoreRig(disk.env) {
+  explicit CoreRig(const std::function<void(Disk&)>& prepare = {})
+      : DiskHolder(prepare), fakes::CoreRig(disk.env) {
     shared.shared = DefaultBlock();
     desktop.windows[kConfiguratorTitle] = kConfigurator;
     desktop.windows[kOsdTitle] = kOsd;
@@ -1042,6 +1048,54 @@ TEST_F(MainWindowCoreTest, AnHourBehindAHeldMutexKeepsOnlyWhatChangesTheResult) 
   core.RetryPendingCopy();
   EXPECT_FALSE(core.CopyPending());
   EXPECT_EQ(PostsTo(kConfigurator).size(), gestures);
+}
+
+TEST_F(MainWindowCoreTest, ASaveRefusedByAReaderIsRetriedOnItsTimerUntilItLands) {
+  const Bytes before = disk.files.files.at(settings_test::kConfigPath);
+  disk.files.held.insert(settings_test::kConfigPath);
+  core.HandleDeviceEvent(0x30000042);
+  // Announced as ever: the block tells the other programs.
+  EXPECT_EQ(PostsTo(kConfigurator), std::vector<unsigned>{1257});
+  EXPECT_EQ(disk.files.files.at(settings_test::kConfigPath), before);
+  EXPECT_EQ(window.log, std::vector<std::string>{"timer 505 every 250"});
+
+  core.TimerElapsed(TIMER_SAVE_RETRY);
+  EXPECT_EQ(disk.files.files.at(settings_test::kConfigPath), before);
+  disk.files.held.clear();
+  core.TimerElapsed(TIMER_SAVE_RETRY);
+  auto saved = SavedConfig();
+  ASSERT_NE(saved, nullptr);
+  EXPECT_EQ(saved->slots[0].eventValue3000, 0x42);
+  EXPECT_EQ(window.log, (std::vector<std::string>{"timer 505 every 250", "kill timer 505"}));
+}
+
+TEST(StandInSettingsTest, AnUnreadableConfigIsWrittenOnlyOnceTheConfiguratorHandsABlockOver) {
+  Bytes userConfig;
+  Bytes userLibrary;
+  CoreRig rig([&](Disk& disk) {
+    auto block = DefaultBlock();
+    block->slots[0].selectedFunction = 7;
+    userConfig = settings_test::ImageOf(*block);
+    userLibrary = settings_test::ImageOf(block->slots[0]);
+    disk.files.files[settings_test::kConfigPath] = userConfig;
+    disk.files.files[settings_test::kLibraryPath] = userLibrary;
+    disk.files.unreadable.insert(settings_test::kConfigPath);
+  });
+  auto& files = rig.disk.files.files;
+  rig.core.CommitDialFunction(4);
+  rig.core.HandleDeviceEvent(0x30000042);
+  EXPECT_EQ(files.at(settings_test::kConfigPath), userConfig);
+  EXPECT_EQ(files.at(settings_test::kLibraryPath), userLibrary);
+  EXPECT_EQ(rig.PostsTo(kConfigurator), (std::vector<unsigned>{1254, 1257}));
+
+  // The configurator's block is the user's: from now on it is saved.
+  rig.shared.shared->slots[0].selectedFunction = 7;
+  rig.core.AdoptChangedSettings();
+  rig.core.CommitDialFunction(6);
+  auto saved = rig.SavedConfig();
+  ASSERT_NE(saved, nullptr);
+  EXPECT_EQ(saved->slots[0].selectedFunction, 6);
+  EXPECT_EQ(files.at(settings_test::kLibraryPath)[1548], 6);
 }
 
 }  // namespace

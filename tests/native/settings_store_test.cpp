@@ -173,10 +173,11 @@ int Writes(const fakes::FakeFileSystem& files) {
   return static_cast<int>(std::count(files.log.begin(), files.log.end(), "write"));
 }
 
-TEST_F(SettingsStoreTest, UnreadableConfigIsNeverWrittenOverInThatRun) {
+TEST_F(SettingsStoreTest, DefaultsStandingInForAnUnreadableConfigReachNoFileUntilAHandOver) {
   WriteConfig(2, {0, 0, 1, 0});
   const Bytes userFile = disk.files.files[kConfigPath];
   WriteLibrary(2);
+  const Bytes userLibrary = disk.files.files[kLibraryPath];
   disk.files.unreadable.insert(kConfigPath);
   fakes::TraceRecorder traces;
   store->Load();
@@ -189,13 +190,15 @@ TEST_F(SettingsStoreTest, UnreadableConfigIsNeverWrittenOverInThatRun) {
   EXPECT_EQ(disk.files.files[kConfigPath], userFile);
   EXPECT_EQ(Writes(disk.files), 0);
 
-  // Later saves skip Config.data but still save the library and notify.
+  // A dial gesture and a device event: published and announced, but neither
+  // Config.data nor the library record bound to the slot takes the defaults.
   store->config.slots[0].selectedFunction = 5;
   store->SaveActiveProfile();
   EXPECT_FALSE(store->SaveConfig());  // as after a device event
   EXPECT_EQ(disk.files.files[kConfigPath], userFile);
+  EXPECT_EQ(disk.files.files[kLibraryPath], userLibrary);
+  EXPECT_EQ(store->profileLibrary[0]->selectedFunction, 100);
   EXPECT_TRUE(traces.Contains(u"Config.data could not be read at start; this save is skipped\n"));
-  EXPECT_EQ(disk.files.files[kLibraryPath][1548], 5);
   EXPECT_EQ(desktop.posts.size(), 1u);
   EXPECT_EQ(publisher.published.size(), 1u);
 
@@ -204,9 +207,20 @@ TEST_F(SettingsStoreTest, UnreadableConfigIsNeverWrittenOverInThatRun) {
   EXPECT_FALSE(store->SaveConfig());
   store->SaveActiveProfile();
   EXPECT_EQ(disk.files.files[kConfigPath], userFile);
+  EXPECT_EQ(store->profileLibrary[0]->selectedFunction, 100);
   EXPECT_TRUE(traces.Contains(
       u"Config.data reads again; the file on disk is kept and this save skipped\n"));
   EXPECT_FALSE(disk.files.HasFile(kConfigPath + u".tmp"));
+
+  // The configurator hands its block over: the settings are the user's
+  // again, and both the file and the bound record follow them.
+  store->config.slots[0].selectedFunction = 7;
+  store->SettingsHandedOver();
+  EXPECT_FALSE(store->KeepsConfigFile());
+  store->SaveActiveProfile();
+  EXPECT_EQ(disk.files.files[kConfigPath], ImageOf(store->config));
+  EXPECT_EQ(store->profileLibrary[0]->selectedFunction, 7);
+  EXPECT_EQ(disk.files.files[kLibraryPath][1548], 7);
 }
 
 TEST_F(SettingsStoreTest, UnreadableLibraryIsNeverWrittenOverInThatRun) {
@@ -254,6 +268,104 @@ TEST_F(SettingsStoreTest, MissingFilesAreCreatedAndLaterSavesWriteThem) {
   next->Load();
   EXPECT_EQ(ImageOf(next->config), ImageOf(store->config));
   EXPECT_EQ(next->profileLibrary[0]->selectedFunction, 3);
+}
+
+// --- files another program holds open ------------------------------------------
+
+TEST_F(SettingsStoreTest, ARefusedSaveWaitsCollapsesAndLandsTheNewestOnce) {
+  store->Load();
+  const Bytes oldConfig = disk.files.files[kConfigPath];
+  fakes::TraceRecorder traces;
+  disk.files.held.insert(kConfigPath);
+
+  // Two saves while the file is held: one waits, with the newer content
+  // (whose temporary file could not even be written this time).
+  store->config.slots[0].selectedFunction = 3;
+  EXPECT_FALSE(store->SaveConfig());
+  store->config.slots[0].selectedFunction = 6;
+  disk.files.FailStep(disk.files.steps() + 1);  // after the folder's check
+  EXPECT_FALSE(store->SaveConfig());
+  EXPECT_TRUE(store->SavesPending());
+  EXPECT_EQ(disk.files.files[kConfigPath], oldConfig);
+  EXPECT_EQ(traces.Count(u"Config.data cannot be replaced now (another program may have it "
+                         u"open); the save waits and is tried again\n"),
+            1);
+
+  // Retries while it is still held write the temporary file once and then
+  // only try the move; the file stays whole.
+  const int writes = Writes(disk.files);
+  for (int i = 0; i < 3; ++i) store->RetryPendingSaves();
+  EXPECT_EQ(Writes(disk.files), writes + 1);
+  EXPECT_EQ(disk.files.files[kConfigPath], oldConfig);
+
+  // Let go: the next retry lands the newest content, and nothing after it.
+  disk.files.held.clear();
+  store->RetryPendingSaves();
+  EXPECT_FALSE(store->SavesPending());
+  EXPECT_EQ(disk.files.files[kConfigPath], ImageOf(store->config));
+  EXPECT_EQ(disk.files.files[kConfigPath][756 + 1548], 6);
+  EXPECT_FALSE(disk.files.HasFile(kConfigPath + u".tmp"));
+  EXPECT_TRUE(traces.Contains(u"Config.data: the save that waited is written\n"));
+  const int steps = disk.files.steps();
+  store->RetryPendingSaves();
+  EXPECT_EQ(disk.files.steps(), steps);
+
+  // The library held during a dial gesture: Config.data lands, the library
+  // waits, and the configurator is told all the same.
+  disk.files.held.insert(kLibraryPath);
+  store->config.slots[0].selectedFunction = 2;
+  store->SaveActiveProfile();
+  EXPECT_EQ(disk.files.files[kConfigPath][756 + 1548], 2);
+  EXPECT_EQ(disk.files.files[kLibraryPath][1548], 1);
+  EXPECT_EQ(desktop.posts.size(), 1u);
+  // A save of a waiting file that lands at once ends the wait.
+  disk.files.held.clear();
+  store->config.slots[0].selectedFunction = 8;
+  store->SaveActiveProfile();
+  EXPECT_FALSE(store->SavesPending());
+  EXPECT_EQ(disk.files.files[kLibraryPath][1548], 8);
+}
+
+TEST_F(SettingsStoreTest, ExitWithASaveStillRefusedKeepsTheOldFileWhole) {
+  store->Load();
+  const Bytes oldConfig = disk.files.files[kConfigPath];
+  fakes::TraceRecorder traces;
+  disk.files.held.insert(kConfigPath);
+  store->config.header.word1 = 77;
+  store->SaveConfig();
+  store->FinishSavesAtExit();
+  EXPECT_FALSE(store->SavesPending());
+  EXPECT_EQ(disk.files.files[kConfigPath], oldConfig);
+  EXPECT_FALSE(disk.files.HasFile(kConfigPath + u".tmp"));
+  EXPECT_TRUE(traces.Contains(
+      u"Config.data could not be written before exit; the file keeps its previous content\n"));
+
+  // Let go just before exit: the last try lands it.
+  store->SaveConfig();
+  disk.files.held.clear();
+  store->FinishSavesAtExit();
+  EXPECT_EQ(disk.files.files[kConfigPath], ImageOf(store->config));
+}
+
+TEST_F(SettingsStoreTest, ACrashAtAnyStepOfAWaitingSaveLeavesTheFileOldOrNew) {
+  for (int crashAfter = 0; crashAfter < 8; ++crashAfter) {
+    disk.files = fakes::FakeFileSystem();
+    disk.files.directories.insert(kFolder.substr(0, kFolder.size() - 1));
+    store = std::make_unique<SettingsStore>(disk.env, publisher, desktop, nullptr);
+    store->Load();
+    const Bytes oldConfig = disk.files.files[kConfigPath];
+    disk.files.held.insert(kConfigPath);
+    store->config.header.word2 = 55;
+    store->SaveConfig();
+    store->config.header.word2 = 56;  // the content that waits
+    disk.files.CrashAfterSteps(disk.files.steps() + crashAfter);
+    store->SaveConfig();
+    disk.files.held.clear();
+    store->RetryPendingSaves();
+    store->RetryPendingSaves();
+    const Bytes& now = disk.files.files[kConfigPath];
+    EXPECT_TRUE(now == oldConfig || now == ImageOf(store->config)) << crashAfter;
+  }
 }
 
 }  // namespace

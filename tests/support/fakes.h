@@ -35,7 +35,8 @@ using Bytes = std::vector<std::uint8_t>;
 // Files and folders in memory. Every call is one step, counted in `steps()`.
 // Steps can be made to fail (`FailStep`; a failed read is kFailed), paths to
 // exist but be unreadable (`unreadable`: reads give kFailed, as a locked or
-// forbidden file does, while writes and moves over them still work), and
+// forbidden file does, while writes and moves over them still work), files
+// to be held open by another program (`held`: a move over them fails), and
 // the whole disk can stop after N steps (`CrashAfterSteps`): the step that
 // would come next and every later one changes nothing and fails, as if the
 // machine had lost power. A WriteFileDurably that is cut short leaves the
@@ -45,7 +46,9 @@ class FakeFileSystem final : public FileSystem {
   std::map<std::u16string, Bytes> files;
   std::set<std::u16string> directories;
   std::set<std::u16string> unreadable;  // ReadFile gives kFailed for these paths
-  std::vector<std::string> log;         // one line per step, e.g. "replace"
+  // Files another program has open: a move over them is refused.
+  std::set<std::u16string> held;
+  std::vector<std::string> log;  // one line per step, e.g. "replace"
 
   void FailStep(int step) { failingSteps_.insert(step); }
   void CrashAfterSteps(int steps) { crashAfter_ = steps; }
@@ -97,6 +100,7 @@ class FakeFileSystem final : public FileSystem {
 
   bool MoveFileOver(const std::u16string& from, const std::u16string& to) override {
     if (!Step("replace")) return false;
+    if (held.count(to) != 0) return false;
     auto it = files.find(from);
     if (it == files.end()) return false;
     Bytes moved = std::move(it->second);
@@ -232,6 +236,9 @@ class TraceRecorder {
 
   bool Contains(std::u16string_view text) const {
     return std::find(traces.begin(), traces.end(), text) != traces.end();
+  }
+  int Count(std::u16string_view text) const {
+    return static_cast<int>(std::count(traces.begin(), traces.end(), text));
   }
 
   std::vector<std::u16string> traces;

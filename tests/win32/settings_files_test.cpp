@@ -2,9 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <thread>
 
-#include "settings/win32/file_system_win32.h"
 #include "torvo_fixture.h"
 #include "settings/config_block.h"
 
@@ -61,50 +59,77 @@ TEST_F(SettingsFilesTest, SecondStartFindsTheFolderAndRewritesNothing) {
   EXPECT_EQ(area.WriteTime(L"SoftWare.data"), libraryTime);
 }
 
-// Another program reading the settings file for a moment must not make a
-// save fail: the file is replaced once the reader lets go.
-TEST(Win32FileSystemTest, AReaderHoldingTheFileForAMomentDoesNotLoseTheSave) {
-  wchar_t folder[MAX_PATH] = {};
-  ASSERT_GT(GetTempPathW(MAX_PATH, folder), 0u);
-  const std::wstring target = std::wstring(folder) + L"torvo_move_target.data";
-  const std::wstring temporary = target + L".tmp";
-  auto write = [](const std::wstring& path, const char* text) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    DWORD written = 0;
-    WriteFile(file, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
-    CloseHandle(file);
-  };
-  write(target, "old");
-  write(temporary, "new");
-  // A reader that does not share deletion, as a plain fopen does.
-  HANDLE reader = CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(reader, INVALID_HANDLE_VALUE);
-  if (MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-    CloseHandle(reader);
-    DeleteFileW(target.c_str());
-    GTEST_SKIP() << "this platform replaces a file that is open without delete sharing";
+// Another program holds Config.data open (the configurator, a backup tool,
+// an editor) while the keyboard reports a value: the file cannot be replaced
+// then, the save waits while the window keeps answering, and it lands soon
+// after the reader lets go.
+class HeldSettingsFileTest : public TorvoTest {
+ protected:
+  bool Answers() {
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(torvo.MainWindow(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 500, &result) !=
+           0;
   }
-  std::thread release([reader] {
-    Sleep(60);
+  std::int32_t SavedEventValue3000() const {
+    const std::string bytes = area.Read(L"Config.data");
+    if (bytes.size() != sizeof(ConfigBlock)) return -1;
+    ConfigBlock block;
+    std::memcpy(&block, bytes.data(), sizeof(block));
+    return block.slots[0].eventValue3000;
+  }
+
+  void SaveWhileAReaderHoldsConfig(DWORD share) {
+    PeerWindow configurator(L"Vistrane");
+    StartAndWaitForUpload();
+    const std::wstring path = area.Path() + L"Config.data";
+    HANDLE reader =
+        CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(keyboard.SendInputEvent(0x3000, 0x42));
+    // Announced at once; the file waits.
+    ASSERT_TRUE(WaitUntil([&] { return configurator.Count(1257) == 1; }, 3000));
+    ASSERT_TRUE(torvo.WaitForTrace("Config.data cannot be replaced now", 3000)) << torvo.Traces();
+    const ULONGLONG holdEnd = GetTickCount64() + 1500;
+    while (GetTickCount64() < holdEnd) {
+      EXPECT_TRUE(Answers());
+      PumpFor(100);
+    }
+    EXPECT_EQ(SavedEventValue3000(), 0);
     CloseHandle(reader);
-  });
-  Win32FileSystem fileSystem;
-  const bool moved =
-      fileSystem.MoveFileOver(std::u16string(reinterpret_cast<const char16_t*>(temporary.c_str())),
-                              std::u16string(reinterpret_cast<const char16_t*>(target.c_str())));
-  release.join();
-  EXPECT_TRUE(moved);
-  HANDLE file = CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  char content[8] = {};
-  DWORD read = 0;
-  ReadFile(file, content, sizeof(content) - 1, &read, nullptr);
-  CloseHandle(file);
-  EXPECT_STREQ(content, "new");
-  DeleteFileW(target.c_str());
-  DeleteFileW(temporary.c_str());
+    ASSERT_TRUE(WaitUntil([&] { return SavedEventValue3000() == 0x42; }, 3000)) << torvo.Traces();
+    EXPECT_TRUE(torvo.WaitForTrace("Config.data: the save that waited is written", 1000));
+    EXPECT_TRUE(Answers());
+  }
+};
+
+TEST_F(HeldSettingsFileTest, AReaderSharingReadAndWriteDelaysTheSaveUntilItLetsGo) {
+  SaveWhileAReaderHoldsConfig(FILE_SHARE_READ | FILE_SHARE_WRITE);
+}
+
+TEST_F(HeldSettingsFileTest, AReaderSharingOnlyReadDelaysTheSaveUntilItLetsGo) {
+  SaveWhileAReaderHoldsConfig(FILE_SHARE_READ);
+}
+
+// A reader that is still there at exit: one last try, a trace naming the
+// file, and the previous file whole.
+TEST_F(HeldSettingsFileTest, AReaderStillThereAtExitLeavesThePreviousFileWhole) {
+  PeerWindow configurator(L"Vistrane");
+  StartAndWaitForUpload();
+  const std::string before = area.Read(L"Config.data");
+  const std::wstring path = area.Path() + L"Config.data";
+  HANDLE reader =
+      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+  ASSERT_TRUE(keyboard.SendInputEvent(0x3000, 0x42));
+  ASSERT_TRUE(torvo.WaitForTrace("Config.data cannot be replaced now", 3000)) << torvo.Traces();
+  ExitBy(WM_COMMAND, 6002);
+  CloseHandle(reader);
+  EXPECT_NE(torvo.Traces().find("Config.data could not be written before exit; the file keeps "
+                                "its previous content"),
+            std::string::npos)
+      << torvo.Traces();
+  EXPECT_EQ(area.Read(L"Config.data"), before);
+  EXPECT_EQ(area.Read(L"Config.data.tmp"), "");
 }
 
 }  // namespace

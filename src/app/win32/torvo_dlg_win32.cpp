@@ -271,6 +271,10 @@ void CTorvoDlg::OnDestroy() {
   // otherwise kept in the files (before the images go and the device hears
   // that the host leaves).
   core_.FinishPendingAtExit();
+  // A save that waits for another program to let go of its file: one last
+  // try, then the file keeps its previous content (traced with its name).
+  KillTimer(hwnd, TIMER_SAVE_RETRY);
+  settings_.FinishSavesAtExit();
   dialView_.ReleaseDialImages();
   // No request starts from now on; one already running is noted, because
   // its remaining reports end with "host active" after the closing report.

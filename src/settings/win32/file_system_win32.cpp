@@ -148,22 +148,11 @@ bool Win32FileSystem::WriteFileDurably(const std::u16string& path, FilePieces pi
 }
 
 bool Win32FileSystem::MoveFileOver(const std::u16string& from, const std::u16string& to) {
-  // The suite's other programs read the settings files; while one of them
-  // has the file open without delete sharing, it cannot be replaced. Such a
-  // read is short, so the move is tried again for a moment before the save
-  // counts as failed.
-  constexpr int kAttempts = 10;
-  constexpr DWORD kRetryPauseMs = 20;
-  for (int attempt = 1;; ++attempt) {
-    if (::MoveFileExW(Wide(from), Wide(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      return true;
-    }
-    const DWORD error = ::GetLastError();
-    const bool busy = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
-                      error == ERROR_LOCK_VIOLATION;
-    if (!busy || attempt == kAttempts) return false;
-    ::Sleep(kRetryPauseMs);
-  }
+  // One attempt: while another program has `to` open, the move is refused,
+  // and the caller keeps the save and tries again later rather than holding
+  // up the window here.
+  return ::MoveFileExW(Wide(from), Wide(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
+         FALSE;
 }
 
 bool Win32FileSystem::RemoveFile(const std::u16string& path) {
