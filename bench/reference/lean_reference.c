@@ -19,7 +19,7 @@
  *   report, each followed by the readiness poll; then it idles.
  * WM_COMMAND 6002 closes it, as it closes Torvo.exe.
  *
- * With the argument "parts" it also takes, at the same points of its start,
+ * With the argument "steps" it also takes, at the same points of its start,
  * the steps that Torvo.exe takes beyond showing the dial and reaching the
  * device, so that the benchmark can measure what they cost: a thread-wide
  * WH_CALLWNDPROC hook and InitCommonControlsEx (before the window), the
@@ -95,7 +95,7 @@ typedef struct {
 } RegionButton;
 static RegionButton buttons[kButtons];
 static NOTIFYICONDATAW trayIcon;
-static BOOL withParts;
+static BOOL withSteps;
 static HANDLE partsThread;
 static DWORD partsThreadId;
 
@@ -419,7 +419,7 @@ static void StartupUpload(void) {
 }
 
 /* ------------------------------------------------------------------------ */
-/* The steps of the "parts" mode */
+/* Torvo.exe's further steps, taken with the argument "steps" */
 
 static LRESULT CALLBACK PassOn(int code, WPARAM wParam, LPARAM lParam) {
   return CallNextHookEx(NULL, code, wParam, lParam);
@@ -489,7 +489,7 @@ static int OnCreate(HWND window, HINSTANCE instance) {
   lstrcatW(skinFolder, L"skins\\");
   LoadSkin(window, instance);
   BindDeviceLibrary();
-  if (withParts) PartsBeforePause();
+  if (withSteps) PartsBeforePause();
   Sleep(1000);
   if (openDevMonitor != NULL) openDevMonitor(window, kMsgDeviceEvent, kMsgDeviceConnection);
   if (openFeatureDevice != NULL && openFeatureDevice()) {
@@ -500,11 +500,11 @@ static int OnCreate(HWND window, HINSTANCE instance) {
     trayIcon.uID = kTrayId;
     trayIcon.uFlags = NIF_ICON | NIF_MESSAGE | NIF_TIP;
     trayIcon.uCallbackMessage = kMsgTray;
-    trayIcon.hIcon = withParts ? ProgramFileIcon() : LoadIconW(NULL, (LPCWSTR)IDI_APPLICATION);
+    trayIcon.hIcon = withSteps ? ProgramFileIcon() : LoadIconW(NULL, (LPCWSTR)IDI_APPLICATION);
     lstrcpyW(trayIcon.szTip, L"Torvo reference");
     Shell_NotifyIconW(NIM_ADD, &trayIcon);
   }
-  if (withParts) StartOsd();
+  if (withSteps) StartOsd();
   return 0;
 }
 
@@ -563,8 +563,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR arguments, int
   MSG msg;
   (void)previous;
   (void)show;
-  withParts = arguments != NULL && wcsstr(arguments, L"parts") != NULL;
-  if (withParts) PartsBeforeWindow(instance);
+  withSteps = arguments != NULL && wcsstr(arguments, L"steps") != NULL;
+  if (withSteps) PartsBeforeWindow(instance);
   CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
   if (GdiplusStartup(&gdiplusToken, &input, NULL) != 0) gdiplusToken = 0;
   memset(&wc, 0, sizeof(wc));

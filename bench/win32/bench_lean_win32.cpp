@@ -322,10 +322,10 @@ std::wstring ReferenceProgram() {
 
 // The programs measured: Torvo.exe, the reference, and the reference with
 // the steps that Torvo.exe takes beyond showing the dial and reaching the
-// device (its argument "parts": the menu hook, the common controls, the
+// device (its argument "steps": the menu hook, the common controls, the
 // settings folder, the worker thread, the tray icon from the program file's
 // shell icon, the start of OSD.exe).
-enum class Program { kTorvo, kReference, kReferenceWithParts };
+enum class Program { kTorvo, kReference, kReferenceWithSteps };
 
 const char* NameOf(Program program) {
   switch (program) {
@@ -333,7 +333,7 @@ const char* NameOf(Program program) {
       return "Torvo.exe";
     case Program::kReference:
       return "reference";
-    case Program::kReferenceWithParts:
+    case Program::kReferenceWithSteps:
       return "reference + steps";
   }
   return "?";
@@ -353,7 +353,7 @@ bool StartOnce(Program which, Start& figures) {
     }
   }
   std::wstring commandLine = L"\"" + program + L"\"";
-  if (which == Program::kReferenceWithParts) commandLine += L" parts";
+  if (which == Program::kReferenceWithSteps) commandLine += L" steps";
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info{};
@@ -458,7 +458,7 @@ void PrintAccounting(const Start& torvo, const Start& reference, const char* ref
 
 int wmain() {
   std::printf("load average at start: %s\n", LoadAverage().c_str());
-  const Program programs[3] = {Program::kTorvo, Program::kReference, Program::kReferenceWithParts};
+  const Program programs[3] = {Program::kTorvo, Program::kReference, Program::kReferenceWithSteps};
   std::vector<Start> starts[3];
   // Alternately, the order turned each round, so that no program always
   // runs right after the same other one.
@@ -483,7 +483,7 @@ int wmain() {
   if (starts[0].empty() || starts[1].empty()) return 1;
   const Best torvo = BestOf(starts[0]);
   const Best reference = BestOf(starts[1]);
-  const Best parts = BestOf(starts[2]);
+  const Best steps = BestOf(starts[2]);
   std::printf("\nbest of three          %10s %10s %17s  ratio  goal  ratio to reference + steps\n",
               "Torvo.exe", "reference", "reference + steps");
   auto row = [&](const char* what, double t, double r, double p, double scale, const char* unit,
@@ -498,20 +498,20 @@ int wmain() {
     }
     std::printf("  %.3f\n", Ratio(t, p));
   };
-  row("start to window titled", torvo.titledMs, reference.titledMs, parts.titledMs, 1, "ms", 0);
-  row("start to first report", torvo.firstReportMs, reference.firstReportMs, parts.firstReportMs, 1,
+  row("start to window titled", torvo.titledMs, reference.titledMs, steps.titledMs, 1, "ms", 0);
+  row("start to first report", torvo.firstReportMs, reference.firstReportMs, steps.firstReportMs, 1,
       "ms", kStartGoalRatio);
-  row("resident memory", torvo.residentKb, reference.residentKb, parts.residentKb, 1024, "MiB",
+  row("resident memory", torvo.residentKb, reference.residentKb, steps.residentKb, 1024, "MiB",
       kResidentGoalRatio);
-  row("anonymous (resident)", torvo.anonymousKb, reference.anonymousKb, parts.anonymousKb, 1024,
+  row("anonymous (resident)", torvo.anonymousKb, reference.anonymousKb, steps.anonymousKb, 1024,
       "MiB", 0);
   row("committed private", torvo.committedPrivateKb, reference.committedPrivateKb,
-      parts.committedPrivateKb, 1024, "MiB", 0);
+      steps.committedPrivateKb, 1024, "MiB", 0);
   if (torvo.leanest != nullptr && reference.leanest != nullptr &&
       !torvo.leanest->memory.residentByKind.empty()) {
     PrintAccounting(*torvo.leanest, *reference.leanest, "reference");
-    if (parts.leanest != nullptr) {
-      PrintAccounting(*torvo.leanest, *parts.leanest, "reference + steps");
+    if (steps.leanest != nullptr) {
+      PrintAccounting(*torvo.leanest, *steps.leanest, "reference + steps");
     }
   }
   return 0;

@@ -43,25 +43,42 @@ void EmptyFolder(const std::wstring& folder) {
   }
 }
 
-bool WriteBmp(const std::wstring& path, int width, int height, const PixelFunction& pixel) {
-  const int stride = (width * 3 + 3) & ~3;
+namespace {
+
+// A bottom-up BI_RGB bitmap file of `bitCount` bits a pixel with a palette
+// of `paletteSize` entries, zeroed; `stride` and `pixelsAt` say where its rows
+// lie.
+std::vector<std::uint8_t> EmptyBmp(int width, int height, WORD bitCount, DWORD paletteSize,
+                                   int& stride, std::size_t& pixelsAt) {
+  stride = ((width * bitCount + 31) / 32) * 4;
   BITMAPFILEHEADER file{};
   BITMAPINFOHEADER info{};
   info.biSize = sizeof(info);
   info.biWidth = width;
   info.biHeight = height;
   info.biPlanes = 1;
-  info.biBitCount = 24;
+  info.biBitCount = bitCount;
   info.biCompression = BI_RGB;
+  info.biClrUsed = paletteSize;
   info.biSizeImage = static_cast<DWORD>(stride * height);
   file.bfType = 0x4D42;
-  file.bfOffBits = sizeof(file) + sizeof(info);
+  file.bfOffBits = sizeof(file) + sizeof(info) + 4 * paletteSize;
   file.bfSize = file.bfOffBits + info.biSizeImage;
   std::vector<std::uint8_t> bytes(file.bfSize, 0);
   std::memcpy(bytes.data(), &file, sizeof(file));
   std::memcpy(bytes.data() + sizeof(file), &info, sizeof(info));
+  pixelsAt = file.bfOffBits;
+  return bytes;
+}
+
+}  // namespace
+
+bool WriteBmp(const std::wstring& path, int width, int height, const PixelFunction& pixel) {
+  int stride = 0;
+  std::size_t pixelsAt = 0;
+  std::vector<std::uint8_t> bytes = EmptyBmp(width, height, 24, 0, stride, pixelsAt);
   for (int y = 0; y < height; ++y) {
-    std::uint8_t* row = bytes.data() + file.bfOffBits + (height - 1 - y) * stride;
+    std::uint8_t* row = bytes.data() + pixelsAt + (height - 1 - y) * stride;
     for (int x = 0; x < width; ++x) {
       const std::uint32_t c = pixel(x, y);
       row[3 * x + 0] = static_cast<std::uint8_t>(c);
@@ -92,30 +109,17 @@ bool WriteEmf(const std::wstring& path, int width, int height, std::uint32_t col
 bool WriteBmp4(const std::wstring& path, int width, int height,
                const std::vector<std::uint32_t>& colours,
                const std::function<int(int x, int y)>& index) {
-  const int stride = ((width * 4 + 31) / 32) * 4;
-  BITMAPFILEHEADER file{};
-  BITMAPINFOHEADER info{};
-  info.biSize = sizeof(info);
-  info.biWidth = width;
-  info.biHeight = height;
-  info.biPlanes = 1;
-  info.biBitCount = 4;
-  info.biCompression = BI_RGB;
-  info.biClrUsed = 16;
-  info.biSizeImage = static_cast<DWORD>(stride * height);
-  file.bfType = 0x4D42;
-  file.bfOffBits = sizeof(file) + sizeof(info) + 16 * 4;
-  file.bfSize = file.bfOffBits + info.biSizeImage;
-  std::vector<std::uint8_t> bytes(file.bfSize, 0);
-  std::memcpy(bytes.data(), &file, sizeof(file));
-  std::memcpy(bytes.data() + sizeof(file), &info, sizeof(info));
+  int stride = 0;
+  std::size_t pixelsAt = 0;
+  std::vector<std::uint8_t> bytes = EmptyBmp(width, height, 4, 16, stride, pixelsAt);
+  const std::size_t paletteAt = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
   for (std::size_t i = 0; i < colours.size() && i < 16; ++i) {
     // The palette holds blue, green, red and a zero byte.
     const std::uint32_t rgb = colours[i] & 0xFFFFFF;
-    std::memcpy(bytes.data() + sizeof(file) + sizeof(info) + 4 * i, &rgb, 4);
+    std::memcpy(bytes.data() + paletteAt + 4 * i, &rgb, 4);
   }
   for (int y = 0; y < height; ++y) {
-    std::uint8_t* row = bytes.data() + file.bfOffBits + (height - 1 - y) * stride;
+    std::uint8_t* row = bytes.data() + pixelsAt + (height - 1 - y) * stride;
     for (int x = 0; x < width; ++x) {
       const auto nibble = static_cast<std::uint8_t>(index(x, y) & 0x0F);
       row[x / 2] |= static_cast<std::uint8_t>(x % 2 == 0 ? nibble << 4 : nibble);
